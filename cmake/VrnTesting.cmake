@@ -1,0 +1,60 @@
+# vrn_add_test(NAME <target> LABEL <module> SOURCES ... [LIBS ...] [EXTRA_LABELS ...] [TIMEOUT s])
+#
+# Every test carries the label of the module it protects (lib, sim, agent, notify,
+# settings, core, ui, diskcheck, e2e) so scripts/test can pick them per build.
+# EXTRA_LABELS "race" marks tests that the tsan build runs as well.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+set(VRN_MODULE_LABELS lib sim agent notify settings core ui diskcheck e2e)
+
+function(vrn_add_test)
+  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;EXTRA_LABELS" ${ARGN})
+  if(VRN_FUZZ)
+    return()
+  endif()
+  if(NOT T_LABEL IN_LIST VRN_MODULE_LABELS)
+    message(FATAL_ERROR "test ${T_NAME}: label '${T_LABEL}' is not a module label")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads ${T_LIBS})
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_compile_definitions(${T_NAME} PRIVATE
+    VRN_BUILD_DIR="${PROJECT_BINARY_DIR}" VRN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${T_NAME}
+    PROPERTIES LABELS "${T_LABEL};${T_EXTRA_LABELS}" TIMEOUT ${T_TIMEOUT}
+    DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# vrn_add_script_test(NAME <name> LABEL <module> COMMAND ...): a test that runs a program
+# or script (shell, python) and passes on exit status 0.
+function(vrn_add_script_test)
+  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "COMMAND;EXTRA_LABELS" ${ARGN})
+  if(VRN_FUZZ)
+    return()
+  endif()
+  if(NOT T_LABEL IN_LIST VRN_MODULE_LABELS)
+    message(FATAL_ERROR "test ${T_NAME}: label '${T_LABEL}' is not a module label")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABEL};${T_EXTRA_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "VRN_BUILD_DIR=${PROJECT_BINARY_DIR};VRN_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# vrn_add_fuzzer(NAME <target> SOURCES ... LIBS ... [SEEDS dir]): built only in the fuzz preset.
+function(vrn_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME;SEEDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT VRN_FUZZ)
+    return()
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  set_property(GLOBAL APPEND PROPERTY VRN_FUZZERS "$<TARGET_FILE:${F_NAME}>|${F_SEEDS}")
+endfunction()
