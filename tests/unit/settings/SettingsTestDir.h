@@ -1,0 +1,46 @@
+#pragma once
+// A fresh directory per test under the system temp folder, removed with everything in it.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <system_error>
+
+class CTestDir {
+public:
+    CTestDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vrn-settings-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~CTestDir() {
+        std::error_code ec;
+        ::chmod(m_path.c_str(), 0700);
+        std::filesystem::remove_all(m_path, ec);
+    }
+    CTestDir(const CTestDir&) = delete;
+    CTestDir& operator=(const CTestDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(std::string_view name) const { return m_path + "/" + std::string(name); }
+
+    void Write(std::string_view name, std::string_view content) const {
+        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    }
+    std::string Read(std::string_view name) const { return ReadPath(File(name)); }
+    bool Exists(std::string_view name) const { return std::filesystem::exists(File(name)); }
+
+    static std::string ReadPath(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::string m_path;
+};
