@@ -88,7 +88,17 @@ bool ConfigureLine(int fd, const sCOM_ATTR& attr) {
         ::cfsetospeed(&tio, SpeedOf(attr.comBaudRate)) != 0)
         return false;
     ::tcflush(fd, TCIFLUSH);
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+    // tcsetattr succeeds when any part of the change took, and some drivers (a
+    // pseudo-terminal for one) silently keep 8 bits without parity: read the settings back,
+    // and put the earlier ones back when the line does not run as asked.
+    termios now;
+    constexpr tcflag_t kept = CSIZE | CSTOPB | PARENB | PARODD;
+    if (::tcsetattr(fd, TCSANOW, &tio) == 0 && ::tcgetattr(fd, &now) == 0 &&
+        (now.c_cflag & kept) == (tio.c_cflag & kept) &&
+        ::cfgetospeed(&now) == ::cfgetospeed(&tio) && ::cfgetispeed(&now) == ::cfgetispeed(&tio))
+        return true;
+    ::tcsetattr(fd, TCSANOW, &current);
+    return false;
 }
 
 } // namespace vrn
