@@ -40,7 +40,9 @@ const char* LoadText(int id, ELanguage lang) {
     return it->text;
 }
 
-std::size_t StringCount() { return std::size(kStringIdList); }
+std::size_t StringCount() {
+    return std::size(kStringIdList);
+}
 
 int StringIdAt(std::size_t index) {
     if (index >= std::size(kStringIdList)) {

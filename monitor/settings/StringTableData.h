@@ -49,7 +49,9 @@ struct SConversion {
     bool valid = true;
 };
 
-constexpr bool IsOneOf(char c, std::string_view set) { return set.find(c) != set.npos; }
+constexpr bool IsOneOf(char c, std::string_view set) {
+    return set.find(c) != set.npos;
+}
 
 // Finds the next conversion at or after `pos`, skipping "%%".
 constexpr SConversion NextConversion(std::string_view text, std::size_t pos) {

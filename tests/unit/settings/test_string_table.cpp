@@ -142,11 +142,25 @@ const SQuoted kEnglishQuoted[] = {
     {IDS_RPT_RW_READ_ERRORS, -1,
      "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Read error count = %ld KBytes/sec"},
     {IDS_RPT_AGENT_ROW_DATETIME, -1,
-     "<tr>\r\n\t\t\t\t<td width=\"250\"><font face=\"Arial\" color=\"#800080\">DateTime</font></td>\r\n\t\t\t\t\t<td><font face=\"Arial\" color=\"#800080\">%04d/%02d/%02d  %02d:%02d:%02d</font></td>\r\n\t\t\t\t\t</tr>\r\n"},
+     "<tr>\r\n\t\t\t\t<td width=\"250\"><font face=\"Arial\" "
+     "color=\"#800080\">DateTime</font></td>\r\n\t\t\t\t\t<td><font face=\"Arial\" "
+     "color=\"#800080\">%04d/%02d/%02d  %02d:%02d:%02d</font></td>\r\n\t\t\t\t\t</tr>\r\n"},
     {IDS_RPT_INDEX_HEADER, -1,
-     "<html>\r\n\t\t\t<head>\r\n\t\t\t<meta http-equiv=\"Content-Language\" content=\"zh-tw\">\r\n\t\t\t<meta http-equiv=\"Content-Type\" content=\"text/html; charset=big5\">\r\n\t\t\t<title>Test Result(s)</title>\r\n\t\t\t</head>\r\n\t\t\t<body>\r\n\t\t\t<p><font size=\"4\" face=\"Arial\" color=\"#0000FF\">Tested raid-subsystem:</font></p>\r\n\t\t\t<table border=\"1\" width=\"30%%\" id=\"table1\">\r\n"},
+     "<html>\r\n\t\t\t<head>\r\n\t\t\t<meta http-equiv=\"Content-Language\" "
+     "content=\"zh-tw\">\r\n\t\t\t<meta http-equiv=\"Content-Type\" content=\"text/html; "
+     "charset=big5\">\r\n\t\t\t<title>Test "
+     "Result(s)</title>\r\n\t\t\t</head>\r\n\t\t\t<body>\r\n\t\t\t<p><font size=\"4\" "
+     "face=\"Arial\" color=\"#0000FF\">Tested raid-subsystem:</font></p>\r\n\t\t\t<table "
+     "border=\"1\" width=\"30%%\" id=\"table1\">\r\n"},
     {IDS_RPT_DRIVE_INFO, -1,
-     "<p><font color=\"#800000\">Drive[%d] Information:</font></p>\r\n\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Model Name: %s</font></p>\r\n\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Serial Number: %s</font></p>\r\n\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Firmware Revision: %s</font></p>\r\n\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Capacity: %3.1fG</font></p>\r\n"},
+     "<p><font color=\"#800000\">Drive[%d] Information:</font></p>\r\n\t\t\t\t\t\t\t<p><font "
+     "color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Model Name: "
+     "%s</font></p>\r\n\t\t\t\t\t\t\t<p><font "
+     "color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Serial Number: "
+     "%s</font></p>\r\n\t\t\t\t\t\t\t<p><font "
+     "color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Firmware Revision: "
+     "%s</font></p>\r\n\t\t\t\t\t\t\t<p><font "
+     "color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Capacity: %3.1fG</font></p>\r\n"},
     {IDS_SMART_ATTR_BASE + 1, -1, "Raw Read Error Rate"},
     {IDS_SMART_ATTR_BASE + 12, -1, "Device Power Cycle Count"},
     {IDS_SMART_ATTR_BASE + 198, -1, "Off-line Scan Uncorrectable Sector Count"},
@@ -192,7 +206,7 @@ struct SChinese {
 };
 
 const SChinese kChineseQuoted[] = {
-    {113, "新增"}, {114, "刪除"}, {115, "重新掃描"}, {116, "警示"},     {117, "通訊錄"},
+    {113, "新增"},    {114, "刪除"}, {115, "重新掃描"}, {116, "警示"},  {117, "通訊錄"},
     {118, "設定..."}, {119, "關於"}, {120, "離開程式"}, {159, "確定?"},
 };
 
@@ -237,9 +251,9 @@ TEST(StringTableIds, EnumerationIsStrictlyAscending) {
 
 TEST(StringTableIds, UnknownIdsGiveEmptyTextInBothLanguages) {
     // Gaps next to real ids as well as ids outside every range.
-    const int unknown[] = {0, -1, 100, 102, 105, 127, 136, 137, 157, 606, 32773, 32776,
-                           39999, 43100, 43106, 43195, 49999, 50000, 2147483647,
-                           -2147483647 - 1};
+    const int unknown[] = {
+        0,     -1,    100,   102,   105,   127,   136,   137,   157,        606,
+        32773, 32776, 39999, 43100, 43106, 43195, 49999, 50000, 2147483647, -2147483647 - 1};
     for (int id : unknown) {
         SCOPED_TRACE(id);
         const char* en = LoadText(id, ELanguage::English);
@@ -340,21 +354,21 @@ TEST(StringTableFormats, ChineseKeepsTheLayoutOfTheEnglishText) {
 // Texts that read the same in Taiwan: numbers, layouts, units, RAID names, and the default
 // volume name that the controller stores.
 const int kLanguageNeutral[] = {
-    IDS_ABOUT_DATE,          IDS_AGENT_COL_IP,        IDS_AGENT_ROW_NUMBER,
-    IDS_EVENT_TIME_FORMAT,   IDS_STATUS_EVENT_FORMAT, IDS_STATUS_CLOCK_FORMAT,
-    IDS_MENU_ROW_FORMAT,     IDS_EVENT_LINE_FORMAT,   IDS_MESSENGER_ERROR_FORMAT,
-    IDS_LOG_TIME_STAMP,      IDS_LOG_LINE_FORMAT,     IDS_TL_COL_IP,
-    IDS_TL_PERCENT,          IDS_RPT_AGENT_ROW_IP,    IDS_VOL_RAID0,
-    IDS_VOL_RAID1,           IDS_VOL_RAID3,           IDS_VOL_RAID5,
-    IDS_VOL_RAID6,           IDS_VOL_CAPACITY_FORMAT, IDS_VOL_STRIPE_4K,
-    IDS_VOL_STRIPE_8K,       IDS_VOL_STRIPE_16K,      IDS_VOL_STRIPE_32K,
-    IDS_VOL_STRIPE_64K,      IDS_VOL_STRIPE_128K,     IDS_VOL_SPEED_20,
-    IDS_VOL_SPEED_40,        IDS_VOL_SPEED_80,        IDS_VOL_SPEED_160,
-    IDS_VOL_ADDRESS_FORMAT,  IDS_VOLDLG_DEFAULT_NAME, IDS_VOLDLG_GB,
-    IDS_VOLDLG_LEVEL_0,      IDS_VOLDLG_LEVEL_1,      IDS_VOLDLG_LEVEL_3,
-    IDS_VOLDLG_LEVEL_5,      IDS_VOLDLG_LEVEL_6,      IDS_VOLDLG_STRIPE_4K,
-    IDS_VOLDLG_STRIPE_8K,    IDS_VOLDLG_STRIPE_16K,   IDS_VOLDLG_STRIPE_32K,
-    IDS_VOLDLG_STRIPE_64K,   IDS_VOLDLG_STRIPE_128K,  IDS_CREATE_PERCENT_FINE,
+    IDS_ABOUT_DATE,         IDS_AGENT_COL_IP,        IDS_AGENT_ROW_NUMBER,
+    IDS_EVENT_TIME_FORMAT,  IDS_STATUS_EVENT_FORMAT, IDS_STATUS_CLOCK_FORMAT,
+    IDS_MENU_ROW_FORMAT,    IDS_EVENT_LINE_FORMAT,   IDS_MESSENGER_ERROR_FORMAT,
+    IDS_LOG_TIME_STAMP,     IDS_LOG_LINE_FORMAT,     IDS_TL_COL_IP,
+    IDS_TL_PERCENT,         IDS_RPT_AGENT_ROW_IP,    IDS_VOL_RAID0,
+    IDS_VOL_RAID1,          IDS_VOL_RAID3,           IDS_VOL_RAID5,
+    IDS_VOL_RAID6,          IDS_VOL_CAPACITY_FORMAT, IDS_VOL_STRIPE_4K,
+    IDS_VOL_STRIPE_8K,      IDS_VOL_STRIPE_16K,      IDS_VOL_STRIPE_32K,
+    IDS_VOL_STRIPE_64K,     IDS_VOL_STRIPE_128K,     IDS_VOL_SPEED_20,
+    IDS_VOL_SPEED_40,       IDS_VOL_SPEED_80,        IDS_VOL_SPEED_160,
+    IDS_VOL_ADDRESS_FORMAT, IDS_VOLDLG_DEFAULT_NAME, IDS_VOLDLG_GB,
+    IDS_VOLDLG_LEVEL_0,     IDS_VOLDLG_LEVEL_1,      IDS_VOLDLG_LEVEL_3,
+    IDS_VOLDLG_LEVEL_5,     IDS_VOLDLG_LEVEL_6,      IDS_VOLDLG_STRIPE_4K,
+    IDS_VOLDLG_STRIPE_8K,   IDS_VOLDLG_STRIPE_16K,   IDS_VOLDLG_STRIPE_32K,
+    IDS_VOLDLG_STRIPE_64K,  IDS_VOLDLG_STRIPE_128K,  IDS_CREATE_PERCENT_FINE,
     IDS_ADDCOMPUTER_BROWSE,
 };
 
@@ -411,8 +425,7 @@ TEST(StringTableChinese, EveryTextOfBothLanguagesConvertsToBig5) {
         int id = StringIdAt(i);
         for (ELanguage lang : {ELanguage::English, ELanguage::Chinese}) {
             std::string big5;
-            EXPECT_TRUE(ToBig5(LoadText(id, lang), &big5))
-                << id << ": " << LoadText(id, lang);
+            EXPECT_TRUE(ToBig5(LoadText(id, lang), &big5)) << id << ": " << LoadText(id, lang);
         }
     }
 }
@@ -438,8 +451,7 @@ TEST(StringTableAlarms, WorstCaseAlarmTextsFitTheirBuffers) {
         SCOPED_TRACE(static_cast<int>(lang));
         char buf[512];
         const int lengths[] = {
-            std::snprintf(buf, sizeof buf, LoadText(IDS_ALARM_FAN_FAILED, lang), addr,
-                          2147483647),
+            std::snprintf(buf, sizeof buf, LoadText(IDS_ALARM_FAN_FAILED, lang), addr, 2147483647),
             std::snprintf(buf, sizeof buf, LoadText(IDS_ALARM_POWER_FAILED, lang), addr,
                           2147483647),
             std::snprintf(buf, sizeof buf, LoadText(IDS_ALARM_VOLTAGE_ABNORMAL, lang), addr,
@@ -473,8 +485,7 @@ TEST(StringTableAlarms, KnownAlarmsFormatAsTheProgramWritesThem) {
     };
     for (const SCase& c : cases) {
         char buf[128];
-        std::snprintf(buf, sizeof buf, LoadText(c.id, ELanguage::English), "10.0.0.7",
-                      c.number);
+        std::snprintf(buf, sizeof buf, LoadText(c.id, ELanguage::English), "10.0.0.7", c.number);
         EXPECT_STREQ(buf, c.expected);
     }
     char volt[128];

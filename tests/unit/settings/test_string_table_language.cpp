@@ -26,12 +26,9 @@ TEST_F(StringTableLanguage, SettingValueSelectsTheTable) {
         const char* exitLabel;
     };
     const SCase cases[] = {
-        {0, ELanguage::Chinese, "新增", "離開程式"},
-        {1, ELanguage::English, "Add", "Exit"},
-        {7, ELanguage::English, "Add", "Exit"},
-        {-1, ELanguage::English, "Add", "Exit"},
-        {INT_MIN, ELanguage::English, "Add", "Exit"},
-        {INT_MAX, ELanguage::English, "Add", "Exit"},
+        {0, ELanguage::Chinese, "新增", "離開程式"},  {1, ELanguage::English, "Add", "Exit"},
+        {7, ELanguage::English, "Add", "Exit"},       {-1, ELanguage::English, "Add", "Exit"},
+        {INT_MIN, ELanguage::English, "Add", "Exit"}, {INT_MAX, ELanguage::English, "Add", "Exit"},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.setting);
