@@ -99,7 +99,9 @@ void CIniDocument::Parse(std::string_view text) {
         const std::size_t lf = text.find('\n');
         std::string_view raw = text.substr(0, lf);
         text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
-        if (!raw.empty() && raw.back() == '\r') {
+        // Every CR before the LF goes: a line kept with a CR at its end would come back one CR
+        // shorter after the next save, so the file would change on every save.
+        while (!raw.empty() && raw.back() == '\r') {
             raw.remove_suffix(1);
         }
         m_lines.push_back(ParseLine(raw));

@@ -12,7 +12,8 @@
 
 class CIniDocument {
 public:
-    // Replaces the content with the lines of `text`. LF and CR LF both end a line.
+    // Replaces the content with the lines of `text`. LF and CR LF both end a line; CRs at the
+    // end of a line are dropped.
     void Parse(std::string_view text);
 
     // All lines, each ended with LF.

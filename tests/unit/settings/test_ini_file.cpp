@@ -28,6 +28,7 @@ TEST(IniDocument, LookupRules) {
     const SLookupCase cases[] = {
         {"names ignore letter case", "[General]\nLanguage=0\n", "general", "LANGUAGE", "0"},
         {"CR LF line ends", "[General]\r\nLanguage=7\r\nLogfile=1\r\n", "General", "Language", "7"},
+        {"doubled CR before LF", "\r\r\n[A]\r\r\nk=v\r\r\n", "A", "k", "v"},
         {"first key wins", "[A]\nk=1\nK=2\n", "A", "k", "1"},
         {"first section wins", "[A]\nk=1\n[a]\nk=2\nj=3\n", "A", "k", "1"},
         {"keys of a later duplicate section are not seen", "[A]\nk=1\n[a]\nj=3\n", "A", "j",
