@@ -24,9 +24,17 @@ function(vrn_add_test)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${T_NAME} PRIVATE
     VRN_BUILD_DIR="${PROJECT_BINARY_DIR}" VRN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${T_NAME}
-    PROPERTIES LABELS "${T_LABEL};${T_EXTRA_LABELS}" TIMEOUT ${T_TIMEOUT}
-    DISCOVERY_TIMEOUT 60)
+  if(T_EXTRA_LABELS)
+    # Discovered tests take a single label only (the discovery script flattens lists), so a
+    # test with extra labels runs as one whole executable carrying all of them.
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABEL};${T_EXTRA_LABELS}"
+      TIMEOUT ${T_TIMEOUT})
+  else()
+    gtest_discover_tests(${T_NAME}
+      PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+      DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # vrn_add_script_test(NAME <name> LABEL <module> COMMAND ...): a test that runs a program
