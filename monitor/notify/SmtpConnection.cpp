@@ -1,0 +1,302 @@
+#include "SmtpConnection.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <new>
+
+namespace {
+
+using CClock = std::chrono::steady_clock;
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != text.npos;
+}
+
+// Three decimal digits or no code at all.
+int ParseCode(const char* text, int length) {
+    if (length < 3) {
+        return 0;
+    }
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return 0;
+        }
+        code = code * 10 + (text[i] - '0');
+    }
+    return code;
+}
+
+// Where the reply's last line ends (before its terminator), or npos while it is incomplete.
+// Lines of the form "250-..." announce more lines; the reply ends with the first line that does
+// not, so a multi-line reply is one reply whether it arrives in one piece or in several.
+std::size_t ReplyEnd(std::string_view received, std::string_view term) {
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t at = received.find(term, pos);
+        if (at == received.npos) {
+            return received.npos;
+        }
+        const std::string_view line = received.substr(pos, at - pos);
+        const bool continued = line.size() >= 4 && ParseCode(line.data(), 3) != 0 && line[3] == '-';
+        if (!continued) {
+            return at;
+        }
+        pos = at + term.size();
+    }
+}
+
+} // namespace
+
+bool CSMTPConnection::SystemHostLookup(const char* host, in_addr* address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) {
+        return false;
+    }
+    *address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
+    freeaddrinfo(result);
+    return true;
+}
+
+CSMTPConnection::CSMTPConnection()
+    : m_socket(-1), m_connected(false), m_timeout(SMTP_IDLE_TIMEOUT_MS), m_lastCode(0),
+      m_lookup(&CSMTPConnection::SystemHostLookup), m_readFailed(false) {}
+
+CSMTPConnection::~CSMTPConnection() {
+    if (m_connected) {
+        CloseSession();
+    }
+    if (m_socket >= 0) {
+        close(m_socket);
+        m_socket = -1;
+    }
+}
+
+bool CSMTPConnection::OpenSession(const char* host, int port) {
+    // One object carries one session; a second open would leak or reuse the first socket.
+    if (m_socket >= 0 || host == nullptr || port <= 0 || port > 65535) {
+        return false;
+    }
+    m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_socket < 0) {
+        return false;
+    }
+    // A peer that stops reading must not hold a send forever.
+    timeval sendTimeout{};
+    sendTimeout.tv_sec = m_timeout / 1000;
+    sendTimeout.tv_usec = (m_timeout % 1000) * 1000;
+    setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<std::uint16_t>(port));
+    server.sin_addr.s_addr = inet_addr(host);
+    if (server.sin_addr.s_addr == INADDR_NONE) {
+        if (m_lookup == nullptr || !m_lookup(host, &server.sin_addr)) {
+            return false;
+        }
+    }
+    int rc;
+    do {
+        rc = connect(m_socket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        return false;
+    }
+    m_connected = true;
+
+    if (ReadReplyCode(220) != 220) {
+        CloseSession();
+        return false;
+    }
+    if (!Send("ehlo " + LocalHostName() + "\r\n")) {
+        CloseSession();
+        return false;
+    }
+    if (ReadReplyCode(250) != 250) {
+        CloseSession();
+        return false;
+    }
+    return true;
+}
+
+bool CSMTPConnection::CloseSession() {
+    bool quitAccepted = false;
+    if (m_connected) {
+        if (Send("QUIT\r\n") && !m_readFailed) {
+            quitAccepted = ReadReplyCode(221) == 221;
+        }
+        m_connected = false;
+    }
+    if (m_socket >= 0) {
+        close(m_socket);
+        m_socket = -1;
+    }
+    return quitAccepted;
+}
+
+bool CSMTPConnection::SendMail(CMailMessage& message) {
+    if (!m_connected) {
+        return false;
+    }
+    // A line break inside an address would smuggle a command of its own into the session.
+    if (HasLineBreak(message.m_from)) {
+        return false;
+    }
+    for (const std::string& to : message.m_to) {
+        if (HasLineBreak(to)) {
+            return false;
+        }
+    }
+    if (!Send("MAIL FROM:<" + message.m_from + ">\r\n") || ReadReplyCode(250) != 250) {
+        return false;
+    }
+    for (const std::string& to : message.m_to) {
+        if (!Send("RCPT TO:<" + to + ">\r\n") || ReadReplyCode(250) != 250) {
+            return false;
+        }
+    }
+    if (!Send("DATA\r\n") || ReadReplyCode(354) != 354) {
+        return false;
+    }
+    if (!Send(message.BuildHeader()) || !Send(message.m_body) || !Send("\r\n.\r\n")) {
+        return false;
+    }
+    return ReadReplyCode(250) == 250;
+}
+
+int CSMTPConnection::ReadReplyCode(int expected) {
+    char buffer[4096];
+    char* grown = nullptr;
+    const int code = ReadReply(buffer, sizeof buffer, "\r\n", expected, &grown, 4096);
+    delete[] grown;
+    return code;
+}
+
+int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, int /*expected*/,
+                               char** grown, int growth) {
+    if (buffer == nullptr || size <= 0 || terminator == nullptr || *terminator == '\0') {
+        m_readFailed = true;
+        m_lastReply.clear();
+        return 0;
+    }
+    const std::string_view term(terminator);
+    char* text = buffer;
+    int capacity = size;
+    int length = 0;
+    text[0] = '\0';
+    auto fail = [&]() {
+        m_readFailed = true;
+        m_lastReply.assign(text, static_cast<std::size_t>(length));
+        return 0;
+    };
+
+    auto lastProgress = CClock::now();
+    for (;;) {
+        const auto idle =
+            std::chrono::duration_cast<std::chrono::milliseconds>(CClock::now() - lastProgress);
+        if (idle.count() > static_cast<long long>(m_timeout) || m_socket < 0) {
+            return fail();
+        }
+        // Waiting in poll instead of sleeping notices a reply as soon as it arrives, and poll
+        // has no descriptor-number limit.
+        const long long left = static_cast<long long>(m_timeout) - idle.count() + 1;
+        pollfd pfd{m_socket, POLLIN, 0};
+        const int ready =
+            poll(&pfd, 1, static_cast<int>(left < SMTP_POLL_MS ? left : SMTP_POLL_MS));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail();
+        }
+        if (ready == 0) {
+            continue;
+        }
+        if ((pfd.revents & POLLNVAL) != 0) {
+            return fail();
+        }
+
+        const int offered = capacity - length - 1;
+        const ssize_t got = recv(m_socket, text + length, static_cast<std::size_t>(offered), 0);
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+                continue;
+            }
+            return fail();
+        }
+        if (got == 0) {
+            // The server closed: nothing more can come, so waiting out the time-out is pointless.
+            return fail();
+        }
+        length += static_cast<int>(got);
+        text[length] = '\0';
+        lastProgress = CClock::now();
+
+        const std::size_t end =
+            ReplyEnd(std::string_view(text, static_cast<std::size_t>(length)), term);
+        if (end != std::string_view::npos) {
+            m_readFailed = false;
+            m_lastCode = ParseCode(text, length);
+            m_lastReply.assign(text, end);
+            return m_lastCode;
+        }
+
+        if (got == offered && growth > 0 && grown != nullptr &&
+            capacity <= SMTP_REPLY_LIMIT - growth) {
+            char* bigger = new (std::nothrow) char[static_cast<std::size_t>(capacity + growth)];
+            if (bigger == nullptr) {
+                return fail();
+            }
+            std::memcpy(bigger, text, static_cast<std::size_t>(length) + 1);
+            delete[] * grown; // never the caller's own buffer
+            *grown = bigger;
+            text = bigger;
+            capacity += growth;
+        }
+        if (capacity - length - 1 <= 0) {
+            return fail(); // full, without a terminator, and not allowed to grow further
+        }
+    }
+}
+
+bool CSMTPConnection::Send(std::string_view data) {
+    if (m_socket < 0) {
+        return false;
+    }
+    while (!data.empty()) {
+        const ssize_t sent = send(m_socket, data.data(), data.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+std::string CSMTPConnection::LocalHostName() {
+    char name[100] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        return "localhost";
+    }
+    for (char* p = name; *p != '\0'; ++p) {
+        if (*p == '\r' || *p == '\n' || *p == ' ') {
+            return "localhost";
+        }
+    }
+    return name;
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The alarm mailer's own SMTP client: one plain TCP session per alarm (no TLS, no pipelining),
+// greeted with EHLO, optionally authenticated, carrying one mail transaction.
+
+#include "Base64Codec.h"
+#include "MailMessage.h"
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Authentication method numbers as the settings and the mailer use them; 3 is not a method.
+enum {
+    AUTH_LOGIN = 0,
+    AUTH_PLAIN = 1,
+    AUTH_NTLM = 2,
+    AUTH_CRAM_MD5 = 4,
+};
+
+// The order the alarm mailer tries the methods in; the first that succeeds wins.
+constexpr int SMTP_AUTH_ORDER[4] = {AUTH_NTLM, AUTH_CRAM_MD5, AUTH_LOGIN, AUTH_PLAIN};
+
+constexpr int SMTP_PORT = 25;
+constexpr std::uint32_t SMTP_IDLE_TIMEOUT_MS = 2000;
+constexpr int SMTP_POLL_MS = 250;
+// A reply that grows past this without its CR LF is refused rather than held in memory.
+constexpr int SMTP_REPLY_LIMIT = 64 * 1024;
+// Prompts and challenges are taken from reply texts of at most this many characters.
+constexpr int SMTP_AUTH_TEXT_MAX = 255;
+// The NTLM exchanges read their replies into a fixed buffer of this size, without growth.
+constexpr int SMTP_NTLM_REPLY_SIZE = 2048;
+
+class CSMTPConnection {
+public:
+    // Resolves a host name to an IPv4 address; false when it does not resolve.
+    using HostLookup = bool (*)(const char* host, in_addr* address);
+    static bool SystemHostLookup(const char* host, in_addr* address);
+
+    CSMTPConnection();
+    virtual ~CSMTPConnection();
+    CSMTPConnection(const CSMTPConnection&) = delete;
+    CSMTPConnection& operator=(const CSMTPConnection&) = delete;
+
+    // Host as a dotted IPv4 address (used as it is, never looked up) or a name to resolve.
+    bool OpenSession(const char* host, int port = SMTP_PORT);
+    // True when QUIT got its 221; false also when no session was open. After a read that got no
+    // reply, QUIT is still sent but its answer is not awaited.
+    bool CloseSession();
+    // True when the server accepted the message. The caller closes the session afterwards.
+    bool SendMail(CMailMessage& message);
+
+    // Reply code, 0 when no complete reply arrived within the idle time-out.
+    virtual int ReadReplyCode(int expected);
+    // Reads one reply into buffer (size bytes). When the reply outgrows it and growth > 0 and
+    // grown is given, a larger buffer (delete[] by the caller) is left in *grown. A reply is
+    // complete at the first terminator that ends a line other than a "ddd-" continuation line;
+    // its code is the first line's. It fails after m_timeout ms without new data, when the peer
+    // closes, on a socket error, or when it no longer fits.
+    virtual int ReadReply(char* buffer, int size, const char* terminator, int expected,
+                          char** grown, int growth);
+
+    bool Authenticate(int method, const std::string& account, const std::string& password);
+    // Tries SMTP_AUTH_ORDER on this session; the method that succeeded goes to *method.
+    bool AuthenticateAny(const std::string& account, const std::string& password,
+                         int* method = nullptr);
+    bool AuthLogin(const std::string& account, const std::string& password);
+    bool AuthPlain(const std::string& account, const std::string& password);
+    bool AuthCramMd5(const std::string& account, const std::string& password);
+    bool AuthNtlm(const std::string& account, const std::string& password);
+
+    const std::string& LastReply() const { return m_lastReply; }
+    int LastCode() const { return m_lastCode; }
+    bool IsConnected() const { return m_connected; }
+    void SetTimeout(std::uint32_t milliseconds) { m_timeout = milliseconds; }
+    void SetHostLookup(HostLookup lookup) { m_lookup = lookup; }
+
+protected:
+    bool Send(std::string_view data);
+    bool SendBase64Line(std::string_view bytes);
+    // Decodes the prompt or challenge after "334 " into text that ends at its first zero byte;
+    // false when the reply text is longer than SMTP_AUTH_TEXT_MAX.
+    bool DecodeAuthText(std::string& text);
+    static std::string LocalHostName();
+
+    int m_socket;
+    CBase64Codec m_base64;
+    bool m_connected;
+    std::string m_lastReply;
+    std::uint32_t m_timeout;
+    int m_lastCode;
+    HostLookup m_lookup;
+    // Set when the last read got no complete reply: the session is out of step (or the server
+    // gone), so closing sends QUIT without waiting out another time-out for its answer.
+    bool m_readFailed;
+};
