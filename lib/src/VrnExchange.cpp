@@ -116,7 +116,9 @@ int CVrnlib::VrnExchange(const unsigned char* request, int requestLen, int readL
         return VRN_BAD_FRAME;
 
     const unsigned char answer = buf[5];
-    const bool refusal = got == VRN_MIN_FRAME && answer != 'A';
+    // A refusal byte of 0 would come out as status 0, success, with the caller's record
+    // never filled: such a reply is taken as the one byte of data it may well be.
+    const bool refusal = got == VRN_MIN_FRAME && answer != 'A' && answer != 0;
     switch (pattern) {
     case VRN_REPLY_QUERY:
         if (refusal)

@@ -25,13 +25,18 @@ using Bytes = std::vector<unsigned char>;
 
 // A frame around a payload, checksum computed here (independently of the library).
 inline Bytes MakeFrame(const Bytes& payload) {
-    Bytes f = {0x5E, 0x01, 0x61, static_cast<unsigned char>(payload.size() & 0xFF),
-               static_cast<unsigned char>(payload.size() >> 8)};
-    f.insert(f.end(), payload.begin(), payload.end());
-    unsigned sum = 0;
-    for (size_t i = 3; i < f.size(); ++i)
-        sum += f[i];
-    f.push_back(static_cast<unsigned char>(sum & 0xFF));
+    Bytes f(payload.size() + 6, 0);
+    f[0] = 0x5E;
+    f[1] = 0x01;
+    f[2] = 0x61;
+    f[3] = static_cast<unsigned char>(payload.size() & 0xFF);
+    f[4] = static_cast<unsigned char>(payload.size() >> 8);
+    unsigned sum = f[3] + f[4];
+    for (size_t i = 0; i < payload.size(); ++i) {
+        f[5 + i] = payload[i];
+        sum += payload[i];
+    }
+    f.back() = static_cast<unsigned char>(sum & 0xFF);
     return f;
 }
 
@@ -176,6 +181,11 @@ public:
     using CVrnlib::VrnExchange;
     using CVrnlib::WaitForReply;
     using CVrnlib::WriteCommand;
+    static constexpr EVrnReply kQuery = VRN_REPLY_QUERY;
+    static constexpr EVrnReply kAck = VRN_REPLY_ACK;
+    static constexpr EVrnReply kPassword = VRN_REPLY_PASSWORD;
+    static constexpr EVrnReply kRaw = VRN_REPLY_RAW;
+    static constexpr EVrnReply kValid = VRN_REPLY_VALID;
 
     // Sleeps are recorded; each really lasts ms / divisor (divisor 0: not at all).
     void RecordSleeps(int divisor) {
