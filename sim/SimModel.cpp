@@ -51,6 +51,7 @@ CSimModel::CSimModel(SScenario sc, double timeScale, int64_t nowMs)
         }
     }
     m_volumeWasState.assign(m_sc.volumes.size(), 0);
+    m_raidWasFailures.assign(m_sc.raidSets.size(), 0);
     size_t skip = m_sc.events.size() > kEventLogSize ? m_sc.events.size() - kEventLogSize : 0;
     for (size_t i = skip; i < m_sc.events.size(); ++i) {
         SEvent e = m_sc.events[i];
@@ -194,7 +195,7 @@ Bytes CSimModel::SystemInfoRecord(int64_t nowMs) const {
     return AsBytes(r);
 }
 
-static int DataDisks(int level, int members) {
+int DataDisks(int level, int members) {
     switch (level) {
     case 0: return members >= 1 ? members : 0;
     case 1: return members >= 2 ? members / 2 : 0;
@@ -204,7 +205,7 @@ static int DataDisks(int level, int members) {
     }
 }
 
-static int Tolerance(int level) {
+int Tolerance(int level) {
     switch (level) {
     case 0: return 0;
     case 4: return 2;

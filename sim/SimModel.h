@@ -20,6 +20,11 @@ constexpr uint8_t kAnsDenied = 'J';     // wrong access code or password
 constexpr size_t kEventLogSize = 64;
 constexpr size_t kEventsPerPage = 16;
 
+// Data disks of a RAID level on n members (0 when the level needs more), and how many
+// failed members the level survives.
+int DataDisks(int level, int members);
+int Tolerance(int level);
+
 class CSimModel {
 public:
     // timeScale multiplies every duration of the model; nowMs is the monotonic clock.
@@ -84,6 +89,8 @@ private:
     Bytes CheckVolume(int n, bool start);
     Bytes PassThrough(std::span<const uint8_t> f);
     void UpdateRedundancy(int raidSet, bool report = true);
+    int VolumeHealth(int v) const; // 0 whole, 1 degraded, 2 failed
+    bool ScsiTaken(uint8_t ch, uint8_t id, uint8_t lun, int exceptVolume, int exceptDrive) const;
     void TickVolumes();
     uint32_t RaidFailMask(int raidSet) const;
     // SMART (SimSmart.cpp)
@@ -91,7 +98,7 @@ private:
     void TickSmart();
     // HTTP (SimHttp.cpp)
     std::optional<Bytes> CmdHttp(std::span<const uint8_t> f);
-    Bytes HttpResponse(const std::string& request) const;
+    std::string HttpResponse(const std::string& request) const;
 
     void PushEvent(uint8_t cat, uint8_t type, uint8_t channel, const std::string& text);
     int32_t PackedNow() const;
@@ -110,6 +117,7 @@ private:
     std::string m_httpRequest;
     int64_t m_httpLastMs = 0;
     std::vector<uint8_t> m_volumeWasState; // last redundancy state reported per volume
+    std::vector<int> m_raidWasFailures;    // failed members last reported per raid set
 };
 
 } // namespace vrnsim
