@@ -30,7 +30,9 @@ int CMailMessage::AddRecipient(const std::string& address) {
     return static_cast<int>(m_to.size()) - 1;
 }
 
-void CMailMessage::SetBody(std::string_view text) { m_body = DotStuff(text); }
+void CMailMessage::SetBody(std::string_view text) {
+    m_body = DotStuff(text);
+}
 
 std::string CMailMessage::BuildHeader() {
     const std::time_t now = std::time(nullptr);

@@ -5,14 +5,18 @@
 
 namespace {
 
-inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+inline std::uint32_t Rotl(std::uint32_t x, int n) {
+    return (x << n) | (x >> (32 - n));
+}
 inline std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
     return (x & y) | (~x & z);
 }
 inline std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
     return (x & y) | (x & z) | (y & z);
 }
-inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
+inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
+    return x ^ y ^ z;
+}
 
 void Block(std::uint32_t state[4], const unsigned char* p) {
     std::uint32_t x[16];

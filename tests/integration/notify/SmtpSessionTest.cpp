@@ -21,12 +21,21 @@ struct COpenCase {
 TEST(SmtpSession, OpenSessionOutcomes) {
     const COpenCase cases[] = {
         {"plain greeting", Greeted({}), true, "QUIT\r\n", 1.0},
-        {"greeting 554 is refused with QUIT", {"S:554 go away", "C", "S:221 bye"}, false, nullptr,
+        {"greeting 554 is refused with QUIT",
+         {"S:554 go away", "C", "S:221 bye"},
+         false,
+         nullptr,
          1.0},
-        {"greeting cut after its first digit", {"R:2", "P:100", "R:20 ready\r\n", "C", "S:250 ok"},
-         true, "QUIT\r\n", 1.0},
-        {"multi-line EHLO reply in one piece", {"S:220 hi", "C", "R:250-a\r\n250-b\r\n250 c\r\n"},
-         true, "QUIT\r\n", 1.0},
+        {"greeting cut after its first digit",
+         {"R:2", "P:100", "R:20 ready\r\n", "C", "S:250 ok"},
+         true,
+         "QUIT\r\n",
+         1.0},
+        {"multi-line EHLO reply in one piece",
+         {"S:220 hi", "C", "R:250-a\r\n250-b\r\n250 c\r\n"},
+         true,
+         "QUIT\r\n",
+         1.0},
         {"EHLO refused", {"S:220 hi", "C", "S:502 no", "C", "S:221 bye"}, false, "QUIT\r\n", 1.0},
         {"server never greets", {"P:3000"}, false, nullptr, 3.0, 1.8},
         {"server closes inside the greeting", {"R:22", "X"}, false, nullptr, 1.0},
@@ -58,8 +67,8 @@ TEST(SmtpSession, OpenSessionOutcomes) {
 TEST(SmtpSession, GreetingSplitAtEveryByteIsJoined) {
     const std::string greeting = "220 mail.test ready\r\n";
     for (std::size_t cut = 1; cut < greeting.size(); ++cut) {
-        CScriptedServer server({"R:" + greeting.substr(0, cut), "P:30", "R:" + greeting.substr(cut),
-                                "C", "S:250 ok"});
+        CScriptedServer server(
+            {"R:" + greeting.substr(0, cut), "P:30", "R:" + greeting.substr(cut), "C", "S:250 ok"});
         CSMTPConnection smtp;
         EXPECT_TRUE(smtp.OpenSession("127.0.0.1", server.Port())) << "cut at " << cut;
         EXPECT_EQ(smtp.LastCode(), 250);
@@ -97,23 +106,40 @@ TEST(SmtpSession, RepliesAfterTheSession) {
         double maxSeconds;
     };
     const CReplyCase cases[] = {
-        {"two-line reply in one piece is one reply", {"R:250-first\r\n250 second\r\n"}, {250},
-         {std::string("250-first\r\n250 second").size()}, 1.0},
+        {"two-line reply in one piece is one reply",
+         {"R:250-first\r\n250 second\r\n"},
+         {250},
+         {std::string("250-first\r\n250 second").size()},
+         1.0},
         {"two-line reply in two pieces is still one reply",
-         {"R:250-first\r\n", "P:300", "R:250 second\r\n", "P:200", "S:354 next"}, {250, 354},
-         {std::string("250-first\r\n250 second").size(), 8}, 1.5},
-        {"continuation cut inside its code", {"R:250-a\r\n25", "P:100", "R:0-b\r\n250 c\r\n"},
-         {250}, {std::string("250-a\r\n250-b\r\n250 c").size()}, 1.0},
+         {"R:250-first\r\n", "P:300", "R:250 second\r\n", "P:200", "S:354 next"},
+         {250, 354},
+         {std::string("250-first\r\n250 second").size(), 8},
+         1.5},
+        {"continuation cut inside its code",
+         {"R:250-a\r\n25", "P:100", "R:0-b\r\n250 c\r\n"},
+         {250},
+         {std::string("250-a\r\n250-b\r\n250 c").size()},
+         1.0},
         {"first line's code counts", {"R:250-a\r\n550 b\r\n"}, {250}, {12}, 1.0},
-        {"reply longer than 4095 bytes is read whole", {"S:" + longLine}, {250},
-         {longLine.size()}, 1.0},
+        {"reply longer than 4095 bytes is read whole",
+         {"S:" + longLine},
+         {250},
+         {longLine.size()},
+         1.0},
         {"reply without a code", {"S:ok fine"}, {0}, {7}, 1.0},
         {"reply past the size limit fails at once",
-         {"R:250-" + std::string(SMTP_REPLY_LIMIT + 10, 'y')}, {0}, {SMTP_REPLY_LIMIT - 1}, 1.5},
+         {"R:250-" + std::string(SMTP_REPLY_LIMIT + 10, 'y')},
+         {0},
+         {SMTP_REPLY_LIMIT - 1},
+         1.5},
         {"server closes in the middle", {"R:25", "X"}, {0}, {2}, 1.0},
         {"silence fails after the idle time-out", {"P:2600"}, {0}, {0}, 2.8},
         {"each piece restarts the idle time-out",
-         {"R:2", "P:1200", "R:5", "P:1200", "R:0 late\r\n"}, {250}, {8}, 3.0},
+         {"R:2", "P:1200", "R:5", "P:1200", "R:0 late\r\n"},
+         {250},
+         {8},
+         3.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,22 +195,34 @@ TEST(SmtpSession, MailTransaction) {
                                              "C", "S:250 rcpt 2",    "C", "S:354 go on",
                                              "D", "S:250 queued",    "C", "S:221 bye"};
     const CMailCase cases[] = {
-        {"accepted", fullOk, true,
+        {"accepted",
+         fullOk,
+         true,
          {"MAIL FROM:<raid@site.test>\r\nRCPT TO:<ops@site.test>\r\nRCPT TO:<boss@site.test>\r\n"
           "DATA\r\n",
           "\r\n\r\n[SYSTEM ALARM]\r\n..hidden dot\r\nlast\r\n.\r\nQUIT\r\n"},
          {}},
-        {"refused sender", {"C", "S:550 no such sender", "C", "S:221 bye"}, false,
-         {"MAIL FROM:<raid@site.test>\r\nQUIT\r\n"}, {"RCPT", "DATA"}},
+        {"refused sender",
+         {"C", "S:550 no such sender", "C", "S:221 bye"},
+         false,
+         {"MAIL FROM:<raid@site.test>\r\nQUIT\r\n"},
+         {"RCPT", "DATA"}},
         {"second recipient refused stops before DATA",
          {"C", "S:250 ok", "C", "S:250 ok", "C", "S:550 mailbox unavailable", "C", "S:221 bye"},
-         false, {"RCPT TO:<boss@site.test>\r\nQUIT\r\n"}, {"DATA"}},
-        {"DATA refused", {"C", "S:250 ok", "C", "S:250 ok", "C", "S:250 ok", "C", "S:451 later"},
-         false, {"DATA\r\nQUIT\r\n"}, {"Subject:"}},
+         false,
+         {"RCPT TO:<boss@site.test>\r\nQUIT\r\n"},
+         {"DATA"}},
+        {"DATA refused",
+         {"C", "S:250 ok", "C", "S:250 ok", "C", "S:250 ok", "C", "S:451 later"},
+         false,
+         {"DATA\r\nQUIT\r\n"},
+         {"Subject:"}},
         {"message refused after the data",
-         {"C", "S:250 ok", "C", "S:250 ok", "C", "S:250 ok", "C", "S:354 go", "D",
-          "S:554 rejected", "C", "S:221 bye"},
-         false, {"\r\n.\r\nQUIT\r\n"}, {}},
+         {"C", "S:250 ok", "C", "S:250 ok", "C", "S:250 ok", "C", "S:354 go", "D", "S:554 rejected",
+          "C", "S:221 bye"},
+         false,
+         {"\r\n.\r\nQUIT\r\n"},
+         {}},
         {"server gone during the transaction", {"C", "S:250 ok", "X"}, false, {}, {"DATA"}},
     };
     for (const auto& c : cases) {
@@ -214,8 +252,8 @@ TEST(SmtpSession, MailTransaction) {
 }
 
 TEST(SmtpSession, HeaderGoesOutInOrderBetweenDataAndBody) {
-    CScriptedServer server(Greeted({"C", "S:250 ok", "C", "S:250 ok", "C", "S:354 go", "D",
-                                    "S:250 ok", "C", "S:221 bye"}));
+    CScriptedServer server(Greeted(
+        {"C", "S:250 ok", "C", "S:250 ok", "C", "S:354 go", "D", "S:250 ok", "C", "S:221 bye"}));
     {
         CSMTPConnection smtp;
         ASSERT_TRUE(smtp.OpenSession("127.0.0.1", server.Port()));
@@ -276,7 +314,7 @@ TEST(SmtpSession, AddressResolution) {
         bool opens;
         int lookups;
     } cases[] = {
-        {"127.0.0.1", FailingLookup, true, 0},       // dotted: never looked up
+        {"127.0.0.1", FailingLookup, true, 0},             // dotted: never looked up
         {"no-such-host.invalid", FailingLookup, false, 1}, // and no connect attempt at all
         {"mail.site.test", LoopbackLookup, true, 1},
         {"localhost", CSMTPConnection::SystemHostLookup, true, 0}, // the system's own lookup

@@ -15,8 +15,13 @@ struct CVector {
 
 // RFC 4648 section 10.
 const CVector kRfc4648[] = {
-    {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-    {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+    {"", ""},
+    {"f", "Zg=="},
+    {"fo", "Zm8="},
+    {"foo", "Zm9v"},
+    {"foob", "Zm9vYg=="},
+    {"fooba", "Zm9vYmE="},
+    {"foobar", "Zm9vYmFy"},
 };
 
 TEST(Base64Codec, PublishedVectorsBothDirections) {
@@ -56,14 +61,20 @@ TEST(Base64Codec, DecodeSkipsCharactersOutsideTheAlphabet) {
         const char* text;
         std::string plain;
     } cases[] = {
-        {"Zm9v\r\nYmFy", "foobar"},          // line break inside
-        {"Zm 9v Ym Fy", "foobar"},           // blanks
-        {"Zg==Zm8=", std::string("f\x06" "f", 3)}, // "=" inside is skipped: same as "ZgZm8"
-        {"ZgZm8", std::string("f\x06" "f", 3)},
-        {"Z", ""},                           // a single final character gives nothing
-        {"Zm9vY", "foo"},                    // a final single character after a group
-        {"!!!***", ""},                      // nothing valid
-        {"Zm9v\x80\xff" "YmFy", "foobar"},   // 8-bit bytes
+        {"Zm9v\r\nYmFy", "foobar"}, // line break inside
+        {"Zm 9v Ym Fy", "foobar"},  // blanks
+        {"Zg==Zm8=", std::string("f\x06"
+                                 "f",
+                                 3)}, // "=" inside is skipped: same as "ZgZm8"
+        {"ZgZm8", std::string("f\x06"
+                              "f",
+                              3)},
+        {"Z", ""},        // a single final character gives nothing
+        {"Zm9vY", "foo"}, // a final single character after a group
+        {"!!!***", ""},   // nothing valid
+        {"Zm9v\x80\xff"
+         "YmFy",
+         "foobar"}, // 8-bit bytes
     };
     for (const auto& c : cases) {
         EXPECT_EQ(codec.Decode(std::string_view(c.text)), c.plain) << c.text;

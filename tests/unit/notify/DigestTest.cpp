@@ -50,19 +50,23 @@ TEST(HmacMd5, PublishedVectors) {
          "697eaf0aca3a3aea3a75164746ffaa79"},
         {std::vector<unsigned char>(16, 0x0c), "Test With Truncation",
          "56461ef2342edc00f9bab995690efd4c"},
-        {std::vector<unsigned char>(80, 0xaa), "Test Using Larger Than Block-Size Key - Hash Key First",
+        {std::vector<unsigned char>(80, 0xaa),
+         "Test Using Larger Than Block-Size Key - Hash Key First",
          "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd"},
         {std::vector<unsigned char>(80, 0xaa),
          "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
          "6f630fad67cda0ee1fb1f562db3aa53e"},
         // curl's unit tests
         {{'P', 'a', '5', '5', 'w', 'o', 'r', 'D'}, "1", "d129754358dcab78dfcd7f2b29311337"},
-        {{'P', 'a', '5', '5', 'w', 'o', 'r', 'D'}, "hello-you-fool",
+        {{'P', 'a', '5', '5', 'w', 'o', 'r', 'D'},
+         "hello-you-fool",
          "75f1a7b9f540e5a498839f645a276dd0"},
         // CRAM-MD5 examples: RFC 2195 section 2 and curl test905
         {{'t', 'a', 'n', 's', 't', 'a', 'a', 'f', 't', 'a', 'n', 's', 't', 'a', 'a', 'f'},
-         "<1896.697170952@postoffice.reston.mci.net>", "b913a602c7eda7a495b4e6e7334d3890"},
-        {{'s', 'e', 'c', 'r', 'e', 't'}, "<1972.987654321@curl>",
+         "<1896.697170952@postoffice.reston.mci.net>",
+         "b913a602c7eda7a495b4e6e7334d3890"},
+        {{'s', 'e', 'c', 'r', 'e', 't'},
+         "<1972.987654321@curl>",
          "7031725599fdbb5d412689aa323e3e0b"},
     };
     for (const auto& c : cases) {

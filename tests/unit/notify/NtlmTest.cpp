@@ -1,6 +1,6 @@
 // NTLM version 1 pieces against the published test values and the message layouts.
-#include "HexUtil.h"
 #include "Ntlm.h"
+#include "HexUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -74,9 +74,9 @@ TEST(Ntlm, ResponsesOfPublishedValues) {
 TEST(Ntlm, NegotiateMessageBytes) {
     const auto m = NtlmNegotiateMessage();
     EXPECT_EQ(ToHex(m.data(), m.size()),
-              "4e544c4d53535000"                  // "NTLMSSP" and a zero byte
-              "01000000"                          // type 1
-              "02020000"                          // OEM | NTLM
+              "4e544c4d53535000"                   // "NTLMSSP" and a zero byte
+              "01000000"                           // type 1
+              "02020000"                           // OEM | NTLM
               "00000000000000000000000000000000"); // empty domain and workstation
 }
 
@@ -99,8 +99,8 @@ TEST(Ntlm, AuthenticateMessageLayout) {
             std::size_t at;
             std::uint16_t length;
             std::uint32_t offset;
-        } fields[] = {{12, 0, 64 + u}, {20, 24, 64 + u}, {28, 0, 64},
-                      {36, std::uint16_t(u), 64}, {44, 0, 64 + u}, {52, 0, 88 + u}};
+        } fields[] = {{12, 0, 64 + u}, {20, 24, 64 + u}, {28, 0, 64}, {36, std::uint16_t(u), 64},
+                      {44, 0, 64 + u}, {52, 0, 88 + u}};
         for (const auto& f : fields) {
             EXPECT_EQ(U16(m, f.at), f.length) << c.account << " field at " << f.at;
             EXPECT_EQ(U16(m, f.at + 2), f.length) << c.account << " max length at " << f.at;
@@ -123,8 +123,8 @@ TEST(Ntlm, ServerChallengeNeedsAWholeMessage) {
     const struct {
         int length;
         bool ok;
-    } cases[] = {{0, false}, {24, false}, {31, false}, {32, true}, {200, true}, {512, true},
-                 {513, false}};
+    } cases[] = {{0, false},  {24, false}, {31, false}, {32, true},
+                 {200, true}, {512, true}, {513, false}};
     for (const auto& c : cases) {
         unsigned char challenge[8] = {};
         EXPECT_EQ(NtlmServerChallenge(message.data(), c.length, challenge), c.ok) << c.length;
