@@ -30,7 +30,10 @@ public:
     std::string File(std::string_view name) const { return m_path + "/" + std::string(name); }
 
     void Write(std::string_view name, std::string_view content) const {
-        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+        WritePath(File(name), content);
+    }
+    static void WritePath(const std::string& path, std::string_view content) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
     }
     std::string Read(std::string_view name) const { return ReadPath(File(name)); }

@@ -4,8 +4,11 @@
 #include "FixedText.h"
 #include "SettingsMessages.h"
 #include "SettingsTestDir.h"
+#include "Unprivileged.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -189,6 +192,24 @@ TEST(AddressBook, SaveFailuresKeepTheOldFile) {
     EXPECT_FALSE(SaveMailBook(mail, dir.File("locked")));
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("locked/Mail.dat")));
     EXPECT_FALSE(SaveMailBook(mail, dir.File("missing/dir")));
+
+    // A write-only book file in a writable directory: it could be replaced, but must not be.
+    std::filesystem::create_directory(dir.File("wo"));
+    ::chmod(dir.Path().c_str(), 0711);
+    ::chmod(dir.File("wo").c_str(), 0777);
+    const std::string record(96, 'r');
+    CTestDir::WritePath(dir.File("wo/Mail.dat"), record);
+    ::chmod(dir.File("wo/Mail.dat").c_str(), 0222);
+    const int status = RunUnprivileged([&] {
+        CMailBook book;
+        if (book.Load(dir.File("wo/Mail.dat"))) {
+            return 1;
+        }
+        book.AddUser(true, "n", "n@x");
+        return SaveMailBook(book, dir.File("wo")) ? 2 : 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(dir.Read("wo/Mail.dat"), record);
 }
 
 } // namespace

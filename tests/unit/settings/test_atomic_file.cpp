@@ -36,15 +36,21 @@ TEST(AtomicFile, InterruptedBetweenWriteAndRenameKeepsTheOldFile) {
 TEST(AtomicFile, ModeAndSymbolicLinkSurviveTheReplacement) {
     CTestDir dir;
     dir.Write("real.ini", "a\n");
-    ::chmod(dir.File("real.ini").c_str(), 0640);
+    // Wider than the umask allows a new file: the replacement must still get it.
+    ::chmod(dir.File("real.ini").c_str(), 0666);
+    const mode_t oldMask = ::umask(022);
     std::filesystem::create_symlink(dir.File("real.ini"), dir.File("link.ini"));
 
     EXPECT_TRUE(WriteFileAtomically(dir.File("link.ini"), "b\n"));
+    EXPECT_TRUE(WriteFileAtomically(dir.File("fresh.ini"), "c\n"));
+    ::umask(oldMask);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.ini")));
     EXPECT_EQ(dir.Read("real.ini"), "b\n");
     struct stat st {};
     ASSERT_EQ(::stat(dir.File("real.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+    ASSERT_EQ(::stat(dir.File("fresh.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 TEST(AtomicFile, WritesThatCannotHappenReportFailure) {
