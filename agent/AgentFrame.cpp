@@ -1,0 +1,75 @@
+#include "AgentFrame.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <poll.h>
+
+namespace vrnagent {
+
+unsigned char CalCheckSum(const unsigned char* frame, int len) {
+    if (frame == nullptr || len <= 4)
+        return 0;
+    unsigned char sum = 0;
+    for (int i = 3; i < len - 1; ++i)
+        sum = static_cast<unsigned char>(sum + frame[i]);
+    return sum;
+}
+
+int WaitForReply(int fd, long sec, long usec) {
+    if (fd < 0)
+        return -1;
+    if (sec < 0)
+        sec = 0;
+    if (usec < 0)
+        usec = 0;
+    const long long totalMs = static_cast<long long>(sec) * 1000 + usec / 1000;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(totalMs);
+    for (;;) {
+        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   deadline - std::chrono::steady_clock::now())
+                                   .count();
+        const int waitMs = left <= 0 ? 0 : (left > INT_MAX ? INT_MAX : static_cast<int>(left));
+        pollfd p = {fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, waitMs);
+        // A signal only ends the wait early when the caller has something to look at: the
+        // loops above re-check their stop flag at every return.
+        if (ready < 0 && errno == EINTR)
+            return 0;
+        if (ready < 0 || (ready > 0 && (p.revents & POLLNVAL)))
+            return -1;
+        if (ready == 0 && left > INT_MAX)
+            continue;
+        return ready > 0 ? 1 : 0;
+    }
+}
+
+ERelayAction ClassifyDatagram(const unsigned char* data, size_t size) {
+    if (data == nullptr || size < RELAY_MIN_REQUEST || size > RELAY_MAX_REQUEST)
+        return ERelayAction::Drop;
+    if (data[0] != 0x5E || data[1] != 0x01 || data[2] != 0x61)
+        return ERelayAction::Drop;
+    if (data[size - 1] != CalCheckSum(data, static_cast<int>(size)))
+        return ERelayAction::Drop;
+    switch (data[5]) {
+    case CMD_TCP_PORT:
+        return ERelayAction::TcpPort;
+    case CMD_COM_ATTR:
+        return ERelayAction::ComAttr;
+    default:
+        return ERelayAction::Forward;
+    }
+}
+
+void BuildTcpPortReply(int port, unsigned char (&reply)[TCP_PORT_REPLY_SIZE]) {
+    reply[0] = 0x5E;
+    reply[1] = 0x01;
+    reply[2] = 0x61;
+    reply[3] = 0x02;
+    reply[4] = 0x00;
+    reply[5] = static_cast<unsigned char>(port & 0xFF);
+    reply[6] = static_cast<unsigned char>((port >> 8) & 0xFF);
+    reply[7] = CalCheckSum(reply, TCP_PORT_REPLY_SIZE);
+}
+
+} // namespace vrnagent

@@ -1,0 +1,41 @@
+// The relay's view of a command frame: which datagrams it passes on, which it answers itself,
+// and the one reply it builds.
+#pragma once
+
+#include <cstddef>
+
+namespace vrnagent {
+
+// Codes the agent answers itself; they never reach the controller.
+inline constexpr unsigned char CMD_TCP_PORT = 0xF0;
+inline constexpr unsigned char CMD_COM_ATTR = 0xF1;
+
+// The relay takes datagrams of at most this size; anything longer is dropped whole.
+inline constexpr size_t RELAY_MAX_REQUEST = 2048;
+// Start bytes, length, command code, checksum: nothing shorter carries a command.
+inline constexpr size_t RELAY_MIN_REQUEST = 7;
+inline constexpr size_t TCP_PORT_REPLY_SIZE = 8;
+
+// 8-bit sum of offsets 3 .. len-2; 0 for a frame of 4 bytes or fewer.
+unsigned char CalCheckSum(const unsigned char* frame, int len);
+
+// Waits until fd is readable (or has an error or hang-up pending, so that the next receive
+// reports it) for at most sec seconds and usec microseconds: 1 readable, 0 time-out, -1 error.
+int WaitForReply(int fd, long sec, long usec);
+
+enum class ERelayAction {
+    Drop,       // not a frame the relay accepts: no answer, no serial traffic
+    TcpPort,    // 0xF0: the agent answers with its HTTP proxy port
+    ComAttr,    // 0xF1: the agent stays silent
+    Forward,    // everything else goes to the controller unchanged
+};
+
+// Decides what to do with one received datagram. `size` is the datagram's real length
+// (it may exceed what fitted into the receive buffer); `data` holds min(size, 2048) bytes.
+// The length field is not compared with the size: the controller judges that.
+ERelayAction ClassifyDatagram(const unsigned char* data, size_t size);
+
+// The 8-byte answer to 0xF0: 5E 01 61 02 00, the port little-endian, checksum.
+void BuildTcpPortReply(int port, unsigned char (&reply)[TCP_PORT_REPLY_SIZE]);
+
+} // namespace vrnagent
