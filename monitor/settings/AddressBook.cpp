@@ -17,16 +17,14 @@ void PutLe32(unsigned char out[4], std::int32_t value) {
 }
 
 std::int32_t GetLe32(const unsigned char in[4]) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(in[0]) |
-                                     static_cast<std::uint32_t>(in[1]) << 8 |
-                                     static_cast<std::uint32_t>(in[2]) << 16 |
-                                     static_cast<std::uint32_t>(in[3]) << 24);
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+        static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24);
 }
 
 // The bytes of a field go to the file as held; a field read from a file always ends in a zero
 // byte, so a full field from a foreign or damaged file cannot run into its neighbour.
-template <std::size_t N>
-void CopyIn(char (&dst)[N], const char (&src)[N]) {
+template <std::size_t N> void CopyIn(char (&dst)[N], const char (&src)[N]) {
     std::memcpy(dst, src, N);
     dst[N - 1] = '\0';
 }
@@ -62,8 +60,7 @@ void SBookTraits<CMessageReceiver>::FromRecord(const Record& r, CMessageReceiver
     CopyIn(e.Computer, r.Computer);
 }
 
-template <class TEntry>
-std::vector<TEntry> CAddressBook<TEntry>::Decode(std::string_view bytes) {
+template <class TEntry> std::vector<TEntry> CAddressBook<TEntry>::Decode(std::string_view bytes) {
     using Record = typename SBookTraits<TEntry>::Record;
     std::vector<TEntry> entries;
     entries.reserve(bytes.size() / kRecordSize);
@@ -90,8 +87,7 @@ std::string CAddressBook<TEntry>::Encode(const std::vector<TEntry>& entries) {
     return bytes;
 }
 
-template <class TEntry>
-bool CAddressBook<TEntry>::Load(const std::string& path) {
+template <class TEntry> bool CAddressBook<TEntry>::Load(const std::string& path) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_entries.empty()) {
         return false;
@@ -112,8 +108,7 @@ bool CAddressBook<TEntry>::Load(const std::string& path) {
     return false;
 }
 
-template <class TEntry>
-bool CAddressBook<TEntry>::Save(const std::string& path) {
+template <class TEntry> bool CAddressBook<TEntry>::Save(const std::string& path) {
     std::string bytes;
     BeforeRenameHook hook;
     {
@@ -127,20 +122,17 @@ bool CAddressBook<TEntry>::Save(const std::string& path) {
     return WriteFileAtomically(path, bytes, hook);
 }
 
-template <class TEntry>
-std::vector<TEntry> CAddressBook<TEntry>::Entries() const {
+template <class TEntry> std::vector<TEntry> CAddressBook<TEntry>::Entries() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_entries;
 }
 
-template <class TEntry>
-std::size_t CAddressBook<TEntry>::Count() const {
+template <class TEntry> std::size_t CAddressBook<TEntry>::Count() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_entries.size();
 }
 
-template <class TEntry>
-bool CAddressBook<TEntry>::Remove(std::size_t index) {
+template <class TEntry> bool CAddressBook<TEntry>::Remove(std::size_t index) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (index >= m_entries.size()) {
         return false;
@@ -157,8 +149,7 @@ void CAddressBook<TEntry>::ApplyCheckStates(const std::vector<bool>& checked) {
     }
 }
 
-template <class TEntry>
-void CAddressBook<TEntry>::SetBeforeRenameHook(BeforeRenameHook hook) {
+template <class TEntry> void CAddressBook<TEntry>::SetBeforeRenameHook(BeforeRenameHook hook) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_hook = std::move(hook);
 }

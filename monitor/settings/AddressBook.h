@@ -32,12 +32,12 @@ public:
 // File records: no header, no count, one record per entry in book order.
 #pragma pack(push, 1)
 struct sMAIL_RECORD {
-    unsigned char Enabled[4];  // 32-bit little-endian
+    unsigned char Enabled[4]; // 32-bit little-endian
     char Name[28];
     char Address[64];
 };
 struct sMSG_RECORD {
-    unsigned char Enabled[4];  // 32-bit little-endian
+    unsigned char Enabled[4]; // 32-bit little-endian
     char Computer[124];
 };
 #pragma pack(pop)
@@ -51,25 +51,21 @@ inline constexpr char kMailBookFile[] = "Mail.dat";
 inline constexpr char kMessageBookFile[] = "Msg.dat";
 
 // What the book machinery needs from an entry type; defined for the two entries.
-template <class TEntry>
-struct SBookTraits;
+template <class TEntry> struct SBookTraits;
 
-template <>
-struct SBookTraits<CMailReceiver> {
+template <> struct SBookTraits<CMailReceiver> {
     using Record = sMAIL_RECORD;
     static void ToRecord(const CMailReceiver& e, Record& r);
     static void FromRecord(const Record& r, CMailReceiver& e);
 };
 
-template <>
-struct SBookTraits<CMessageReceiver> {
+template <> struct SBookTraits<CMessageReceiver> {
     using Record = sMSG_RECORD;
     static void ToRecord(const CMessageReceiver& e, Record& r);
     static void FromRecord(const Record& r, CMessageReceiver& e);
 };
 
-template <class TEntry>
-class CAddressBook {
+template <class TEntry> class CAddressBook {
 public:
     static constexpr std::size_t kRecordSize = sizeof(typename SBookTraits<TEntry>::Record);
     // Beyond this a file is not an address book; it is neither loaded nor overwritten.
@@ -97,7 +93,7 @@ public:
 protected:
     mutable std::mutex m_mutex;
     std::vector<TEntry> m_entries;
-    bool m_keepFile = false;  // the file could not be read: do not overwrite it
+    bool m_keepFile = false; // the file could not be read: do not overwrite it
     BeforeRenameHook m_hook;
 };
 

@@ -105,7 +105,9 @@ EReadResult ReadWholeFile(const std::string& path, std::string& out, std::size_t
     }
 }
 
-std::string TempPathFor(const std::string& path) { return ResolveTarget(path) + ".tmp"; }
+std::string TempPathFor(const std::string& path) {
+    return ResolveTarget(path) + ".tmp";
+}
 
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          const BeforeRenameHook& hook) {
@@ -120,19 +122,19 @@ bool WriteFileAtomically(const std::string& path, std::string_view data,
     const bool replacing = ::stat(target.c_str(), &old) == 0;
     if (replacing) {
         if (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0) {
-            return false;  // a read-only file is the user's decision, not ours to replace
+            return false; // a read-only file is the user's decision, not ours to replace
         }
         mode = old.st_mode & 07777;
     }
 
-    ::unlink(temp.c_str());  // a leftover of an interrupted save, possibly with odd permissions
+    ::unlink(temp.c_str()); // a leftover of an interrupted save, possibly with odd permissions
     CFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
     if (fd.Get() < 0) {
         return false;
     }
     bool ok = WriteAll(fd.Get(), data) && ::fsync(fd.Get()) == 0;
     if (ok && replacing) {
-        ok = ::fchmod(fd.Get(), mode) == 0;  // the umask must not narrow a replaced file's mode
+        ok = ::fchmod(fd.Get(), mode) == 0; // the umask must not narrow a replaced file's mode
     }
     ok = fd.Close() && ok;
     if (!ok) {

@@ -31,15 +31,14 @@ inline std::size_t FitLength(std::string_view text, std::size_t capacity) {
         --n;
     }
     if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
-        n = capacity - 1;  // not UTF-8 after all: plain byte cut
+        n = capacity - 1; // not UTF-8 after all: plain byte cut
     }
     return n;
 }
 
 // Copies `text` (up to its first zero byte) into `field`, zero-filling the rest.
 // Returns false when the text had to be cut.
-template <std::size_t N>
-bool Set(char (&field)[N], std::string_view text) {
+template <std::size_t N> bool Set(char (&field)[N], std::string_view text) {
     const std::size_t nul = text.find('\0');
     const std::string_view whole = nul == std::string_view::npos ? text : text.substr(0, nul);
     const std::size_t n = FitLength(whole, N);
@@ -49,8 +48,7 @@ bool Set(char (&field)[N], std::string_view text) {
 }
 
 // The text of a field; stops at the array's end even when no terminator is there.
-template <std::size_t N>
-std::string_view Get(const char (&field)[N]) {
+template <std::size_t N> std::string_view Get(const char (&field)[N]) {
     std::size_t n = 0;
     while (n < N && field[n] != '\0') {
         ++n;

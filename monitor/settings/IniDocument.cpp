@@ -2,7 +2,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) {
@@ -14,7 +16,9 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool HasLineBreakOrZero(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -164,7 +168,7 @@ bool CIniDocument::Set(std::string_view section, std::string_view key, std::stri
     std::size_t header = FindSection(section);
     if (header == npos) {
         if (!m_lines.empty() && !Trim(m_lines.back().text).empty()) {
-            m_lines.push_back(SLine{});  // a blank line keeps sections apart for the eye
+            m_lines.push_back(SLine{}); // a blank line keeps sections apart for the eye
         }
         m_lines.push_back(ParseLine("[" + std::string(section) + "]"));
         m_lines.push_back(MakeKeyLine(key, value));

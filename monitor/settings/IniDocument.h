@@ -43,9 +43,9 @@ private:
     enum class EKind { Other, Section, Key };
     struct SLine {
         EKind kind = EKind::Other;
-        std::string text;   // the line as it stands in the file, without its line end
-        std::string name;   // section or key name, blanks trimmed
-        std::string value;  // key value, blanks trimmed
+        std::string text;  // the line as it stands in the file, without its line end
+        std::string name;  // section or key name, blanks trimmed
+        std::string value; // key value, blanks trimmed
     };
 
     static SLine ParseLine(std::string_view raw);

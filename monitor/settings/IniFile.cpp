@@ -22,7 +22,9 @@ CIniFile::CIniFile(std::string path) : m_path(std::move(path)) {
     }
 }
 
-CIniFile::~CIniFile() { (void)Flush(); }
+CIniFile::~CIniFile() {
+    (void)Flush();
+}
 
 std::string CIniFile::GetString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
@@ -83,8 +85,7 @@ bool CIniFile::GetBool(std::string_view section, std::string_view key, bool def)
     return c == '1' || c == 'O' || c == 'o' || c == 'Y' || c == 'y';
 }
 
-bool CIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+bool CIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     if (m_path.empty() || !m_doc.Set(section, key, value)) {
         return false;
     }

@@ -4,7 +4,9 @@
 #include "SettingsMessages.h"
 #include "SettingsStore.h"
 
-std::string PasswordDigest(std::string_view password) { return Md5Hex(password); }
+std::string PasswordDigest(std::string_view password) {
+    return Md5Hex(password);
+}
 
 namespace {
 

@@ -16,9 +16,9 @@ inline constexpr int kLoginAttempts = 3;
 std::string PasswordDigest(std::string_view password);
 
 enum class ELoginResult {
-    Success,   // go on with the start-up
-    TryAgain,  // show the LOGIN dialog again, no message
-    GiveUp,    // the third failure: end the program without saving the settings
+    Success,  // go on with the start-up
+    TryAgain, // show the LOGIN dialog again, no message
+    GiveUp,   // the third failure: end the program without saving the settings
 };
 
 class CLoginGate {
@@ -36,8 +36,8 @@ private:
 };
 
 struct SPasswordChange {
-    int nMessageId = 0;     // 0: nothing to show (old password empty); else the message
-    bool bSaveFailed = false;  // the new digest is in the record but the file was not written
+    int nMessageId = 0;       // 0: nothing to show (old password empty); else the message
+    bool bSaveFailed = false; // the new digest is in the record but the file was not written
 };
 
 // The Security page's OK: old password empty does nothing; a wrong old password, an empty new

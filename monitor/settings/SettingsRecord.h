@@ -41,7 +41,7 @@ struct SettingsRecord {
     // [SMTP]: zero-terminated texts, array sizes include the terminator
     char Account[32] = {};
     std::int32_t Auth = 0;
-    char Password[64] = {};  // in clear here, Base64 in the file
+    char Password[64] = {}; // in clear here, Base64 in the file
     char Server[64] = {};
     char SenderName[32] = {};
     char SenderAddr[64] = {};

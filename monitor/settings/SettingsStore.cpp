@@ -16,7 +16,8 @@ std::string SettingsPathForProgram(std::string_view programPath) {
     }
     std::string path(programPath);
     constexpr std::string_view kExe = ".exe";
-    if (path.size() > kExe.size() && path.compare(path.size() - kExe.size(), kExe.size(), kExe) == 0) {
+    if (path.size() > kExe.size() &&
+        path.compare(path.size() - kExe.size(), kExe.size(), kExe) == 0) {
         path.resize(path.size() - kExe.size());
     }
     return path + ".ini";
@@ -33,7 +34,9 @@ std::string DefaultSettingsPath() {
 
 CSettingsStore::CSettingsStore() : CSettingsStore(DefaultSettingsPath()) {}
 
-CSettingsStore::CSettingsStore(std::string path) : m_path(std::move(path)) { Load(); }
+CSettingsStore::CSettingsStore(std::string path) : m_path(std::move(path)) {
+    Load();
+}
 
 CSettingsStore::~CSettingsStore() {
     if (m_saveOnDestroy) {
@@ -133,7 +136,7 @@ bool CSettingsStore::Save() {
 
     const bool ok = ini.Flush();
     if (!ok) {
-        ini.Discard();  // the caller hears of the failure; no second attempt behind its back
+        ini.Discard(); // the caller hears of the failure; no second attempt behind its back
     }
     return ok;
 }

@@ -19,7 +19,7 @@ std::string SettingsPathForProgram(std::string_view programPath);
 
 class CSettingsStore {
 public:
-    CSettingsStore();  // DefaultSettingsPath()
+    CSettingsStore(); // DefaultSettingsPath()
     explicit CSettingsStore(std::string path);
     ~CSettingsStore();
     CSettingsStore(const CSettingsStore&) = delete;
@@ -51,9 +51,9 @@ public:
 
 private:
     const std::string m_path;
-    mutable std::mutex m_mutex;  // guards m_record
+    mutable std::mutex m_mutex; // guards m_record
     SettingsRecord m_record;
-    std::mutex m_saveMutex;  // one file write at a time; guards m_hook
+    std::mutex m_saveMutex; // one file write at a time; guards m_hook
     BeforeRenameHook m_hook;
     bool m_saveOnDestroy = true;
 };

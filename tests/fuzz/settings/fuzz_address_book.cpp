@@ -18,8 +18,7 @@ void Require(bool condition) {
     }
 }
 
-template <class TBook>
-void Check(std::string_view bytes) {
+template <class TBook> void Check(std::string_view bytes) {
     const auto entries = TBook::Decode(bytes);
     Require(entries.size() == bytes.size() / TBook::kRecordSize);
     const std::string saved = TBook::Encode(entries);

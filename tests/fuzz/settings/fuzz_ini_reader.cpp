@@ -20,9 +20,14 @@ void Require(bool condition) {
 }
 
 const char* const kLookups[][2] = {
-    {"General", "Language"}, {"general", "LOGFILEPATH"}, {"Network", "AgentPort"},
-    {"Security", "LoginP"},  {"EVENT", "EnableNotify"},  {"SMTP", "Password"},
-    {"A", "k"},              {"", ""},
+    {"General", "Language"},
+    {"general", "LOGFILEPATH"},
+    {"Network", "AgentPort"},
+    {"Security", "LoginP"},
+    {"EVENT", "EnableNotify"},
+    {"SMTP", "Password"},
+    {"A", "k"},
+    {"", ""},
 };
 
 } // namespace

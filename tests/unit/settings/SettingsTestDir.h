@@ -13,7 +13,8 @@
 class CTestDir {
 public:
     CTestDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vrn-settings-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vrn-settings-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             m_path = pattern;
         }

@@ -17,7 +17,8 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string MailRecordBytes(std::uint32_t enabled, const std::string& name, const std::string& address) {
+std::string MailRecordBytes(std::uint32_t enabled, const std::string& name,
+                            const std::string& address) {
     std::string r(96, '\0');
     for (int i = 0; i < 4; ++i) {
         r[i] = static_cast<char>(enabled >> (8 * i));
@@ -105,11 +106,11 @@ TEST(AddressBook, AddUserRules) {
     const SAddCase cases[] = {
         {true, "Ann", "ann@localhost", 0},
         {true, "Other", "ann@localhost", SettingsMsg::kMailAddressExists},
-        {true, "Ann", "Ann@localhost", 0},  // letter case makes it a different address
+        {true, "Ann", "Ann@localhost", 0}, // letter case makes it a different address
         {true, "Nobody", "", SettingsMsg::kMailAddressBlank},
-        {false, "", "anon@localhost", 0},   // an empty name is allowed
+        {false, "", "anon@localhost", 0}, // an empty name is allowed
         {true, std::string(40, 'n'), long63 + "first", 0},
-        {true, "x", long63 + "second", SettingsMsg::kMailAddressExists},  // same once cut
+        {true, "x", long63 + "second", SettingsMsg::kMailAddressExists}, // same once cut
         {true, "x", "\0hidden"s, SettingsMsg::kMailAddressBlank},
     };
     CMailBook mail;

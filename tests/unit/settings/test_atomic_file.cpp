@@ -19,12 +19,12 @@ TEST(AtomicFile, InterruptedBetweenWriteAndRenameKeepsTheOldFile) {
     std::string seenTemp;
     const bool ok = WriteFileAtomically(path, "new content\n", [&](const std::string& temp) {
         seenTemp = temp;
-        return false;  // the process "dies" here
+        return false; // the process "dies" here
     });
     EXPECT_FALSE(ok);
     EXPECT_EQ(seenTemp, TempPathFor(path));
     EXPECT_EQ(dir.Read("QuillHT.ini"), "old content\n");
-    EXPECT_EQ(CTestDir::ReadPath(seenTemp), "new content\n");  // complete, just not in place
+    EXPECT_EQ(CTestDir::ReadPath(seenTemp), "new content\n"); // complete, just not in place
 
     // The next save overwrites the leftover and goes through.
     ::chmod(seenTemp.c_str(), 0400);
@@ -84,7 +84,7 @@ TEST(AtomicFile, ReadOnlyDirectoryFailsAndKeepsTheFile) {
         }
         CIniFile ini(path);
         if (ini.GetInt("General", "Language", 1) != 0) {
-            return 2;  // could not even read the old file
+            return 2; // could not even read the old file
         }
         ini.WriteInt("General", "Language", 5);
         return ini.Flush() ? 3 : 0;

@@ -140,17 +140,27 @@ TEST(IniDocument, WritePlacement) {
 }
 
 struct SIntCase {
-    const char* value;  // nullptr: key absent
+    const char* value; // nullptr: key absent
     std::int32_t expected;
 };
 
 TEST(IniFile, GetIntDecimalRule) {
     const SIntCase cases[] = {
-        {nullptr, 5},       {"", 5},         {"abc", 0},       {"12s", 12},
-        {"  -7", -7},       {"+3", 3},       {"-", 0},         {"0x10", 0},
-        {"007", 7},         {"1 2", 1},      {"2147483647", INT_MAX},
-        {"-2147483648", INT_MIN},            {"99999999999", INT_MAX},
-        {"-99999999999", INT_MIN},           {"2147483648", INT_MAX},
+        {nullptr, 5},
+        {"", 5},
+        {"abc", 0},
+        {"12s", 12},
+        {"  -7", -7},
+        {"+3", 3},
+        {"-", 0},
+        {"0x10", 0},
+        {"007", 7},
+        {"1 2", 1},
+        {"2147483647", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
+        {"2147483648", INT_MAX},
     };
     CTestDir dir;
     for (const SIntCase& c : cases) {
@@ -169,10 +179,10 @@ struct SBoolCase {
 
 TEST(IniFile, GetBoolFirstCharacterRule) {
     const SBoolCase cases[] = {
-        {"yes", false, true}, {"On", false, true},   {"1", false, true},   {"Y", false, true},
-        {"o", false, true},   {"N", true, false},    {"0", true, false},   {"true", true, false},
-        {"", false, false},   {"", true, true},      {nullptr, true, true}, {"  yes", false, true},
-        {"No", true, false},  {"Off", false, true},  {"2", true, false},
+        {"yes", false, true}, {"On", false, true},  {"1", false, true},    {"Y", false, true},
+        {"o", false, true},   {"N", true, false},   {"0", true, false},    {"true", true, false},
+        {"", false, false},   {"", true, true},     {nullptr, true, true}, {"  yes", false, true},
+        {"No", true, false},  {"Off", false, true}, {"2", true, false},
     };
     CTestDir dir;
     for (const SBoolCase& c : cases) {
@@ -186,7 +196,8 @@ TEST(IniFile, GetBoolFirstCharacterRule) {
 TEST(IniFile, GetStringBufferAndDefault) {
     CTestDir dir;
     const std::string longValue(500, 'x');
-    dir.Write("t.ini", "[A]\nlong=" + longValue + "\nempty=\nexact=" + std::string(299, 'y') + "\n");
+    dir.Write("t.ini",
+              "[A]\nlong=" + longValue + "\nempty=\nexact=" + std::string(299, 'y') + "\n");
     CIniFile ini(dir.File("t.ini"));
     EXPECT_EQ(ini.GetString("A", "long", "d"), std::string(299, 'x'));
     EXPECT_EQ(ini.GetString("A", "exact", "d"), std::string(299, 'y'));
@@ -215,15 +226,15 @@ TEST(IniFile, WritesReachTheFileOnceOnFlushOrDestruction) {
         EXPECT_TRUE(ini.WriteInt("N", "i", -25535));
         EXPECT_TRUE(ini.WriteBool("N", "b", true));
         EXPECT_TRUE(ini.WriteBool("N", "c", false));
-        EXPECT_EQ(dir.Read("t.ini"), "[Keep]\nx=1\n");  // nothing before the flush
-        EXPECT_EQ(ini.GetInt("N", "i", 0), -25535);     // but reads see the change
+        EXPECT_EQ(dir.Read("t.ini"), "[Keep]\nx=1\n"); // nothing before the flush
+        EXPECT_EQ(ini.GetInt("N", "i", 0), -25535);    // but reads see the change
     }
     EXPECT_EQ(dir.Read("t.ini"), "[Keep]\nx=1\n\n[N]\ni=-25535\nb=Y\nc=N\n");
     {
         CIniFile ini(dir.File("none.ini"));
         EXPECT_EQ(ini.GetInt("N", "i", 3), 3);
     }
-    EXPECT_FALSE(dir.Exists("none.ini"));  // reading never creates the file
+    EXPECT_FALSE(dir.Exists("none.ini")); // reading never creates the file
 }
 
 TEST(IniFile, UnreadableFileIsNeverReplaced) {

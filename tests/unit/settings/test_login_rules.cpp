@@ -34,23 +34,40 @@ TEST(LoginRules, AttemptsAgainstTheStoredDigest) {
     using R = ELoginResult;
     const SLoginCase cases[] = {
         {"no digest yet: default password, any letter case of the account",
-         "", {{"wArDn", "5172"}}, {R::Success}, kDigest5172},
-        {"wrong account, then right", "", {{"WARDN ", "5172"}, {"WARDN", "5172"}},
-         {R::TryAgain, R::Success}, kDigest5172},
-        {"upper-case hex never matches", "08FC80DE8121419136E443A70489C123",
+         "",
+         {{"wArDn", "5172"}},
+         {R::Success},
+         kDigest5172},
+        {"wrong account, then right",
+         "",
+         {{"WARDN ", "5172"}, {"WARDN", "5172"}},
+         {R::TryAgain, R::Success},
+         kDigest5172},
+        {"upper-case hex never matches",
+         "08FC80DE8121419136E443A70489C123",
          {{"WARDN", "5172"}, {"WARDN", "5172"}, {"WARDN", "5172"}},
-         {R::TryAgain, R::TryAgain, R::GiveUp}, "08FC80DE8121419136E443A70489C123"},
-        {"three failures end it, a fourth right one does not help", kDigest5172,
+         {R::TryAgain, R::TryAgain, R::GiveUp},
+         "08FC80DE8121419136E443A70489C123"},
+        {"three failures end it, a fourth right one does not help",
+         kDigest5172,
          {{"WARDN", "1"}, {"WARDN", "2"}, {"WARDN", "3"}, {"WARDN", "5172"}},
-         {R::TryAgain, R::TryAgain, R::GiveUp, R::GiveUp}, kDigest5172},
-        {"third attempt may still succeed", kDigest5172,
+         {R::TryAgain, R::TryAgain, R::GiveUp, R::GiveUp},
+         kDigest5172},
+        {"third attempt may still succeed",
+         kDigest5172,
          {{"admin", "5172"}, {"WARDN", "5171"}, {"wardn", "5172"}},
-         {R::TryAgain, R::TryAgain, R::Success}, kDigest5172},
-        {"empty password only against the empty text's digest", kDigestEmpty,
-         {{"WARDN", ""}}, {R::Success}, kDigestEmpty},
+         {R::TryAgain, R::TryAgain, R::Success},
+         kDigest5172},
+        {"empty password only against the empty text's digest",
+         kDigestEmpty,
+         {{"WARDN", ""}},
+         {R::Success},
+         kDigestEmpty},
         {"empty password against the default", "", {{"WARDN", ""}}, {R::TryAgain}, kDigest5172},
-        {"password is case-sensitive", PasswordDigest("Secret"),
-         {{"WARDN", "secret"}, {"WARDN", "Secret"}}, {R::TryAgain, R::Success},
+        {"password is case-sensitive",
+         PasswordDigest("Secret"),
+         {{"WARDN", "secret"}, {"WARDN", "Secret"}},
+         {R::TryAgain, R::Success},
          PasswordDigest("Secret")},
     };
     for (const SLoginCase& c : cases) {
@@ -120,7 +137,8 @@ TEST(LoginRules, PasswordChangeRules) {
         CSettingsStore store(dir.File("QuillHT.ini"));
         store.SetSaveOnDestroy(false);
         store.Update([](SettingsRecord& r) { r.LoginP = kDigest5172; });
-        const SPasswordChange result = ChangePassword(store, c.oldPassword, c.newPassword, c.confirm);
+        const SPasswordChange result =
+            ChangePassword(store, c.oldPassword, c.newPassword, c.confirm);
         EXPECT_EQ(result.nMessageId, c.message);
         EXPECT_FALSE(result.bSaveFailed);
         EXPECT_EQ(store.Snapshot().LoginP, c.loginPAfter);

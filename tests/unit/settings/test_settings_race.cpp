@@ -75,7 +75,8 @@ TEST(SettingsRace, BooksReadWhileTheWindowEditsThem) {
         readers.emplace_back([&] {
             while (!done.load()) {
                 for (const std::string& address : mail.EnabledAddresses()) {
-                    if (address.rfind("user", 0) != 0 || address.find("@localhost") == std::string::npos) {
+                    if (address.rfind("user", 0) != 0 ||
+                        address.find("@localhost") == std::string::npos) {
                         ++bad;
                     }
                 }

@@ -45,10 +45,13 @@ struct SLoadCase {
 
 TEST(SettingsStore, LoadReadsEachValueForm) {
     const SLoadCase cases[] = {
-        {"empty file", "", [](const SettingsRecord& r) {
+        {"empty file", "",
+         [](const SettingsRecord& r) {
              EXPECT_EQ(DescribeRecord(r), DescribeRecord(SettingsRecord{}));
          }},
-        {"binary garbage", "\x7f" "ELF\x02\x01\x01\0\0\0\xff\xfe\n\x00\x00=\x01\n[\n"s,
+        {"binary garbage",
+         "\x7f"
+         "ELF\x02\x01\x01\0\0\0\xff\xfe\n\x00\x00=\x01\n[\n"s,
          [](const SettingsRecord& r) {
              EXPECT_EQ(DescribeRecord(r), DescribeRecord(SettingsRecord{}));
          }},
@@ -87,8 +90,8 @@ TEST(SettingsStore, LoadReadsEachValueForm) {
         {"texts cut to their arrays",
          "[SMTP]\nServer=" + std::string(100, 's') + "\nAccount=" + std::string(40, 'a') +
              "\nSenderName=" + std::string(29, 'n') + "\xe4\xb8\xad\xe6\x96\x87" +
-             "\nSenderAddr=" + std::string(64, 'm') + "\nPassword=" +
-             CSettingsStore::EncodePassword(std::string(80, 'p')) + "\n",
+             "\nSenderAddr=" + std::string(64, 'm') +
+             "\nPassword=" + CSettingsStore::EncodePassword(std::string(80, 'p')) + "\n",
          [](const SettingsRecord& r) {
              EXPECT_EQ(FixedText::Get(r.Server), std::string(63, 's'));
              EXPECT_EQ(FixedText::Get(r.Account), std::string(31, 'a'));
@@ -150,11 +153,11 @@ TEST(SettingsStore, SavedFileHasExactlyTheFiveSectionsInOrder) {
 TEST(SettingsStore, EmptyPasswordAndDefaultsAreWrittenPlainly) {
     CTestDir dir;
     {
-        CSettingsStore store(dir.File("QuillHT.ini"));  // destruction saves
+        CSettingsStore store(dir.File("QuillHT.ini")); // destruction saves
     }
     CIniFile ini(dir.File("QuillHT.ini"));
     EXPECT_TRUE(ini.FileRead());
-    EXPECT_EQ(ini.GetString("SMTP", "Password", "<missing>"), "<missing>");  // empty value
+    EXPECT_EQ(ini.GetString("SMTP", "Password", "<missing>"), "<missing>"); // empty value
     EXPECT_EQ(dir.Read("QuillHT.ini").find("Password=\n") != std::string::npos, true);
     EXPECT_EQ(ini.GetString("EVENT", "EnableNotify", ""), "N");
     EXPECT_EQ(ini.GetString("Network", "AgentPort", ""), "7890");
@@ -184,8 +187,8 @@ TEST(SettingsStore, SaveKeepsForeignSectionsAndDropsUnknownKeysOfItsOwn) {
     const std::string saved = dir.Read("QuillHT.ini");
     CIniDocument doc;
     doc.Parse(saved);
-    EXPECT_EQ(doc.SectionNames(),
-              (std::vector<std::string>{"Window", "General", "Network", "Security", "EVENT", "SMTP"}));
+    EXPECT_EQ(doc.SectionNames(), (std::vector<std::string>{"Window", "General", "Network",
+                                                            "Security", "EVENT", "SMTP"}));
     EXPECT_EQ(saved.rfind("; written by hand\n[Window]\nx=10\nno equals sign here\n\n", 0), 0u);
     EXPECT_EQ(doc.Find("General", "Extra"), nullptr);
     EXPECT_EQ(doc.Find("SMTP", "Legacy"), nullptr);
