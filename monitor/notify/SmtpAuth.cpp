@@ -51,6 +51,18 @@ bool CSMTPConnection::DecodeAuthText(std::string& text) {
     return true;
 }
 
+void CSMTPConnection::CancelAuth() {
+    // The server is waiting for an answer to its 334; "*" ends the exchange so that the next
+    // command is read as a command. What the caller reports stays the reply that made it give up.
+    const std::string reply = m_lastReply;
+    const int code = m_lastCode;
+    if (Send("*\r\n")) {
+        ReadReplyCode(501);
+    }
+    m_lastReply = reply;
+    m_lastCode = code;
+}
+
 bool CSMTPConnection::AuthLogin(const std::string& account, const std::string& password) {
     if (!Send("AUTH LOGIN\r\n")) {
         return false;
@@ -59,14 +71,19 @@ bool CSMTPConnection::AuthLogin(const std::string& account, const std::string& p
     if (code == 503) {
         return true; // the server needs no authentication
     }
+    if (code != 334) {
+        return false;
+    }
     std::string prompt;
-    if (code != 334 || !DecodeAuthText(prompt) || prompt != "Username:") {
+    if (!DecodeAuthText(prompt) || prompt != "Username:") {
+        CancelAuth();
         return false;
     }
     if (!SendBase64Line(account) || ReadReplyCode(334) != 334) {
         return false;
     }
     if (!DecodeAuthText(prompt) || prompt != "Password:") {
+        CancelAuth();
         return false;
     }
     return SendBase64Line(password) && ReadReplyCode(235) == 235;
@@ -100,8 +117,12 @@ bool CSMTPConnection::AuthCramMd5(const std::string& account, const std::string&
     if (code == 503) {
         return true;
     }
+    if (code != 334) {
+        return false;
+    }
     std::string challenge;
-    if (code != 334 || !DecodeAuthText(challenge)) {
+    if (!DecodeAuthText(challenge)) {
+        CancelAuth();
         return false;
     }
     unsigned char digest[16];
@@ -136,6 +157,7 @@ bool CSMTPConnection::AuthNtlm(const std::string& account, const std::string& pa
     const int length = m_base64.Decode(encoded, message, sizeof message);
     unsigned char challenge[8];
     if (!NtlmServerChallenge(message, length, challenge)) {
+        CancelAuth();
         return false;
     }
 

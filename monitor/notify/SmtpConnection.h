@@ -82,6 +82,9 @@ protected:
     // Decodes the prompt or challenge after "334 " into text that ends at its first zero byte;
     // false when the reply text is longer than SMTP_AUTH_TEXT_MAX.
     bool DecodeAuthText(std::string& text);
+    // Abandons an exchange the server still expects an answer in, keeping the session usable
+    // for the next method.
+    void CancelAuth();
     static std::string LocalHostName();
 
     int m_socket;

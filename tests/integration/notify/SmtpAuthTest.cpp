@@ -42,6 +42,9 @@ std::string NtlmChallengeMessage(std::size_t size, const std::string& challenge)
     return m;
 }
 
+// The server's answer to the client's "*" that abandons an exchange.
+const std::string kAborted = "S:501 5.7.0 Auth aborted";
+
 const std::string kPublishedChallenge("\x01\x23\x45\x67\x89\xab\xcd\xef", 8);
 
 struct CAuthCase {
@@ -105,30 +108,30 @@ TEST(SmtpAuth, Login) {
          AUTH_LOGIN,
          "tim",
          "x",
-         {"C", "S:334 " + B64("username:")},
+         {"C", "S:334 " + B64("username:"), "C", kAborted},
          false,
-         {"AUTH LOGIN"}},
+         {"AUTH LOGIN", "*"}},
         {"prompt with more after it",
          AUTH_LOGIN,
          "tim",
          "x",
-         {"C", "S:334 " + B64("Username: ")},
+         {"C", "S:334 " + B64("Username: "), "C", kAborted},
          false,
-         {"AUTH LOGIN"}},
+         {"AUTH LOGIN", "*"}},
         {"aiosmtpd's own prompts",
          AUTH_LOGIN,
          "tim",
          "x",
-         {"C", "S:334 VXNlciBOYW1lAA=="},
+         {"C", "S:334 VXNlciBOYW1lAA==", "C", kAborted},
          false,
-         {"AUTH LOGIN"}},
+         {"AUTH LOGIN", "*"}},
         {"wrong second prompt",
          AUTH_LOGIN,
          "tim",
          "x",
-         {"C", user, "C", "S:334 " + B64("Passwort:")},
+         {"C", user, "C", "S:334 " + B64("Passwort:"), "C", kAborted},
          false,
-         {"AUTH LOGIN", B64("tim")}},
+         {"AUTH LOGIN", B64("tim"), "*"}},
         {"account refused",
          AUTH_LOGIN,
          "tim",
@@ -147,9 +150,9 @@ TEST(SmtpAuth, Login) {
          AUTH_LOGIN,
          "tim",
          "x",
-         {"C", "S:334 " + std::string(252, 'A')},
+         {"C", "S:334 " + std::string(252, 'A'), "C", kAborted},
          false,
-         {"AUTH LOGIN"}},
+         {"AUTH LOGIN", "*"}},
         {"prompt of exactly 255 characters is still read",
          AUTH_LOGIN,
          "tim",
@@ -161,16 +164,16 @@ TEST(SmtpAuth, Login) {
          AUTH_LOGIN,
          "tim",
          "x",
-         {"C", "S:334 VXNlcm5hbWU6" + std::string(240, '=')},
+         {"C", "S:334 VXNlcm5hbWU6" + std::string(240, '='), "C", kAborted},
          false,
-         {"AUTH LOGIN"}},
+         {"AUTH LOGIN", "*"}},
         {"invalid Base64 prompt",
          AUTH_LOGIN,
          "tim",
          "x",
-         {"C", "S:334 ****!!!!"},
+         {"C", "S:334 ****!!!!", "C", kAborted},
          false,
-         {"AUTH LOGIN"}},
+         {"AUTH LOGIN", "*"}},
         {"server closes after AUTH", AUTH_LOGIN, "tim", "x", {"C", "X"}, false, {"AUTH LOGIN"}},
     });
 }
@@ -236,9 +239,9 @@ TEST(SmtpAuth, CramMd5) {
          AUTH_CRAM_MD5,
          "tim",
          "x",
-         {"C", "S:334 " + B64(std::string(200, 'c'))},
+         {"C", "S:334 " + B64(std::string(200, 'c')), "C", kAborted},
          false,
-         {"AUTH CRAM-MD5"}},
+         {"AUTH CRAM-MD5", "*"}},
         {"no reply", AUTH_CRAM_MD5, "tim", "x", {"C", "P:2500"}, false, {"AUTH CRAM-MD5"}, 2.8},
     });
 }
@@ -307,16 +310,16 @@ TEST(SmtpAuth, Ntlm) {
          AUTH_NTLM,
          "User",
          "Password",
-         {"C", "S:334 " + B64(NtlmChallengeMessage(31, kPublishedChallenge))},
+         {"C", "S:334 " + B64(NtlmChallengeMessage(31, kPublishedChallenge)), "C", kAborted},
          false,
-         {negotiate}},
+         {negotiate, "*"}},
         {"challenge message of 513 bytes",
          AUTH_NTLM,
          "User",
          "Password",
-         {"C", "S:334 " + B64(NtlmChallengeMessage(513, kPublishedChallenge))},
+         {"C", "S:334 " + B64(NtlmChallengeMessage(513, kPublishedChallenge)), "C", kAborted},
          false,
-         {negotiate}},
+         {negotiate, "*"}},
         {"challenge message of 512 bytes",
          AUTH_NTLM,
          "User",
@@ -335,9 +338,9 @@ TEST(SmtpAuth, Ntlm) {
          AUTH_NTLM,
          "User",
          "Password",
-         {"C", "S:334 %%%%^^^^"},
+         {"C", "S:334 %%%%^^^^", "C", kAborted},
          false,
-         {negotiate}},
+         {negotiate, "*"}},
         {"challenge never comes",
          AUTH_NTLM,
          "User",
@@ -365,9 +368,9 @@ TEST(SmtpAuth, Ntlm) {
          AUTH_NTLM,
          "User",
          "Password",
-         {"C", tooLong},
+         {"C", tooLong, "C", kAborted},
          false,
-         {negotiate}},
+         {negotiate, "*"}},
     });
 }
 
@@ -424,6 +427,12 @@ TEST(SmtpAuth, MailerOrderOnOneSession) {
          true,
          AUTH_PLAIN,
          {"auth", "AUTH", "AUTH", "AUTH", B64(std::string("tim\0tim\0pw", 10))}},
+        {"LOGIN prompt refused, the exchange is abandoned and PLAIN follows",
+         {"C", "S:504 a", "C", "S:504 b", "C", "S:334 VXNlciBOYW1lAA==", "C", kAborted, "C",
+          "S:334 ", "C", "S:235 ok"},
+         true,
+         AUTH_PLAIN,
+         {"auth", "AUTH", "AUTH", "*", "AUTH", B64(std::string("tim\0tim\0pw", 10))}},
         {"no AUTH at all",
          {"C", "S:502 a", "C", "S:502 b", "C", "S:502 c", "C", "S:502 d"},
          false,
@@ -450,6 +459,15 @@ TEST(SmtpAuth, MailerOrderOnOneSession) {
         }
         EXPECT_EQ(firstWords, c.commands);
     }
+}
+
+TEST(SmtpAuth, AbandonedExchangeReportsTheReplyThatEndedIt) {
+    CScriptedServer server(Greeted({"C", "S:334 VXNlciBOYW1lAA==", "C", kAborted}));
+    CSMTPConnection smtp;
+    ASSERT_TRUE(smtp.OpenSession("127.0.0.1", server.Port()));
+    EXPECT_FALSE(smtp.AuthLogin("tim", "pw"));
+    EXPECT_EQ(smtp.LastReply(), "334 VXNlciBOYW1lAA==");
+    EXPECT_EQ(smtp.LastCode(), 334);
 }
 
 } // namespace
