@@ -233,13 +233,13 @@ void ParseHw(const json& j, SHwMon& h) {
             Bad(where, "must be an integer from 0 to " + std::to_string(hi));
         return v.get<int64_t>();
     };
-    if (const json* f = list("fans", 8)) {
+    if (const json* f = list("fans", 50)) {
         h.fanRpm.clear();
         for (const json& v : *f)
             h.fanRpm.push_back(static_cast<uint16_t>(num(v, w + ".fans", 0xFFFF)));
         h.fanStopped.assign(h.fanRpm.size(), false);
     }
-    if (const json* f = list("fanStopped", 8)) {
+    if (const json* f = list("fanStopped", 50)) {
         if (f->size() != h.fanRpm.size())
             Bad(w + ".fanStopped", "needs one entry per fan");
         for (size_t i = 0; i < f->size(); ++i) {
@@ -248,7 +248,7 @@ void ParseHw(const json& j, SHwMon& h) {
             h.fanStopped[i] = (*f)[i].get<bool>();
         }
     }
-    if (const json* r = list("rails", 8)) {
+    if (const json* r = list("rails", 25)) {
         h.rails.clear();
         for (const json& v : *r) {
             if (!v.is_array() || v.size() != 2)
@@ -257,13 +257,13 @@ void ParseHw(const json& j, SHwMon& h) {
                                static_cast<uint16_t>(num(v[1], w + ".rails", 0xFFFF))});
         }
     }
-    if (const json* t = list("temps", 8)) {
+    if (const json* t = list("temps", 50)) {
         h.temps.clear();
         for (const json& v : *t)
             h.temps.push_back(static_cast<uint8_t>(num(v, w + ".temps", 255)));
         h.tempLimits.resize(h.temps.size(), 60);
     }
-    if (const json* t = list("tempLimits", 8)) {
+    if (const json* t = list("tempLimits", 50)) {
         if (t->size() != h.temps.size())
             Bad(w + ".tempLimits", "needs one entry per temperature");
         for (size_t i = 0; i < t->size(); ++i)
