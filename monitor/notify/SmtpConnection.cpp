@@ -120,7 +120,9 @@ bool CSMTPConnection::OpenSession(const char* host, int port) {
         CloseSession();
         return false;
     }
-    if (!Send("ehlo " + LocalHostName() + "\r\n")) {
+    char name[100] = {};
+    const bool named = gethostname(name, sizeof name - 1) == 0;
+    if (!Send("ehlo " + EhloHostName(named, name) + "\r\n")) {
         CloseSession();
         return false;
     }
@@ -288,13 +290,12 @@ bool CSMTPConnection::Send(std::string_view data) {
     return true;
 }
 
-std::string CSMTPConnection::LocalHostName() {
-    char name[100] = {};
-    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+std::string EhloHostName(bool ok, const char* name) {
+    if (!ok || name == nullptr || *name == '\0') {
         return "localhost";
     }
-    for (char* p = name; *p != '\0'; ++p) {
-        if (*p == '\r' || *p == '\n' || *p == ' ') {
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (static_cast<unsigned char>(*p) <= ' ' || *p == 0x7f) {
             return "localhost";
         }
     }

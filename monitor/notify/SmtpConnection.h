@@ -32,6 +32,10 @@ constexpr int SMTP_AUTH_TEXT_MAX = 255;
 // The NTLM exchanges read their replies into a fixed buffer of this size, without growth.
 constexpr int SMTP_NTLM_REPLY_SIZE = 2048;
 
+// The EHLO argument from what gethostname gave: "localhost" stands in when the call failed or
+// gave a name that is empty or would break the command line.
+std::string EhloHostName(bool ok, const char* name);
+
 class CSMTPConnection {
 public:
     // Resolves a host name to an IPv4 address; false when it does not resolve.
@@ -85,7 +89,6 @@ protected:
     // Abandons an exchange the server still expects an answer in, keeping the session usable
     // for the next method.
     void CancelAuth();
-    static std::string LocalHostName();
 
     int m_socket;
     CBase64Codec m_base64;
