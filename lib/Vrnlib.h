@@ -40,6 +40,7 @@ inline constexpr int VRN_MIN_FRAME = 7;         // start bytes, length, one payl
 inline constexpr int VRN_MAX_REPLY = 10240;     // largest reply any operation reads
 inline constexpr int VRN_DEVICE_PATH_SIZE = 15; // "/dev/" + at most 9 name characters + NUL
 inline constexpr int VRN_LIB_VERSION = 257;
+inline constexpr int VRN_HTTP_PIECE = 1024; // a full HTTP tunnel piece (never answered)
 
 class CVrnlib;
 class CVrnSerialTransport;
@@ -53,16 +54,16 @@ VRNLIB_API int LinuxReadCom(unsigned char* buf, int cap, CVrnlib* session);
 class VRNLIB_API CVrnlib {
 public:
     // The session's declared fields; their order and types are part of the interface.
-    int m_nInterface;           // VRN_IF_SERIAL or VRN_IF_UDP
-    int m_hComm;                // serial port descriptor, -1 when none
-    int m_socket;               // UDP socket, -1 when none
-    struct sockaddr_in agentaddr; // where UDP requests go
-    int m_iPreIndex;            // event index seen at the previous event fetch
-    int m_iCurrentIndex;        // event index from the latest poll
-    int m_iNewCount;            // events fetched by the latest event-page request
+    int m_nInterface;               // VRN_IF_SERIAL or VRN_IF_UDP
+    int m_hComm;                    // serial port descriptor, -1 when none
+    int m_socket;                   // UDP socket, -1 when none
+    struct sockaddr_in agentaddr;   // where UDP requests go
+    int m_iPreIndex;                // event index seen at the previous event fetch
+    int m_iCurrentIndex;            // event index from the latest poll
+    int m_iNewCount;                // events fetched by the latest event-page request
     unsigned char* m_pEventPage;    // 518 bytes: the last raw event-page reply
     unsigned char* m_pEventMapping; // 2048 bytes: four 512-byte event pages
-    unsigned int m_nTimeout;    // reply wait in UDP mode, seconds
+    unsigned int m_nTimeout;        // reply wait in UDP mode, seconds
 
     static constexpr int EVENT_PAGE_SIZE = 518;
     static constexpr int EVENT_MAPPING_SIZE = 2048;
@@ -105,6 +106,14 @@ public:
     int VrnIdentify();
     int VrnPollEvent(int* index);
 
+    // HTTP tunnel: sends one piece of 1 to VRN_HTTP_PIECE bytes. A request goes out as full
+    // pieces followed by one shorter piece; only that last one is answered, and its response
+    // (at most VRN_MAX_REPLY - 6 bytes) lands in response, which must hold VRN_MAX_REPLY
+    // bytes. A full piece returns 0 at once with *responseLen 0. A response that does not fit
+    // one frame gives 2. A request of an exact multiple of VRN_HTTP_PIECE bytes cannot be
+    // ended: a piece of 0 bytes is refused with 6 like any other length out of range.
+    int VrnHttp(const char* piece, int len, char* response, int* responseLen);
+
     // The session's exchange lock: every operation holds it around its request and reply.
     // It is recursive, so an operation may call another, and a caller may hold it across
     // several calls (see CVrnExchangeGuard).
@@ -144,9 +153,9 @@ protected:
     // bytes) it receives the reply as read and *replyLen its length, for operations that
     // decode the payload themselves. readLimit 0 sends without reading a reply.
     // The caller makes the handle and argument checks first, under the exchange lock.
-    int VrnExchange(const unsigned char* request, int requestLen, int readLimit,
-                    EVrnReply pattern, void* record = nullptr, int recordSize = 0,
-                    unsigned char* reply = nullptr, int* replyLen = nullptr);
+    int VrnExchange(const unsigned char* request, int requestLen, int readLimit, EVrnReply pattern,
+                    void* record = nullptr, int recordSize = 0, unsigned char* reply = nullptr,
+                    int* replyLen = nullptr);
 
     // Test seam: every library sleep (the serial read's poll interval, the UDP settle
     // time) goes through this hook when set.
