@@ -204,6 +204,29 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
         return 0;
     };
 
+    // Makes room when the text fills its buffer: false when it is full and may not grow.
+    auto grow = [&]() {
+        if (capacity - length - 1 > 0) {
+            return true;
+        }
+        if (growth <= 0 || grown == nullptr || capacity > SMTP_REPLY_LIMIT - growth) {
+            return false;
+        }
+        char* bigger = new (std::nothrow) char[static_cast<std::size_t>(capacity + growth)];
+        if (bigger == nullptr) {
+            return false;
+        }
+        std::memcpy(bigger, text, static_cast<std::size_t>(length) + 1);
+        delete[] * grown; // never the caller's own buffer
+        *grown = bigger;
+        text = bigger;
+        capacity += growth;
+        return true;
+    };
+    if (!grow()) {
+        return fail();
+    }
+
     auto lastProgress = CClock::now();
     for (;;) {
         const auto idle =
@@ -255,20 +278,8 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
             return m_lastCode;
         }
 
-        if (got == offered && growth > 0 && grown != nullptr &&
-            capacity <= SMTP_REPLY_LIMIT - growth) {
-            char* bigger = new (std::nothrow) char[static_cast<std::size_t>(capacity + growth)];
-            if (bigger == nullptr) {
-                return fail();
-            }
-            std::memcpy(bigger, text, static_cast<std::size_t>(length) + 1);
-            delete[] * grown; // never the caller's own buffer
-            *grown = bigger;
-            text = bigger;
-            capacity += growth;
-        }
-        if (capacity - length - 1 <= 0) {
-            return fail(); // full, without a terminator, and not allowed to grow further
+        if (got == offered && !grow()) {
+            return fail();
         }
     }
 }

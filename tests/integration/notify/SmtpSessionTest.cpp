@@ -182,6 +182,24 @@ TEST(SmtpSession, ReadReplyLeavesGrownBufferToTheCaller) {
     EXPECT_EQ(smtp2.LastReply().size(), sizeof buf - 1);
 }
 
+// Any caller buffer and growth step, down to one byte, reads the reply whole.
+TEST(SmtpSession, TinyBuffersGrowInSmallSteps) {
+    const std::string line = "250 grown in small steps";
+    for (int size : {1, 2, 5}) {
+        for (int growth : {1, 3, 64}) {
+            CScriptedServer server(Greeted({"P:200", "S:" + line}));
+            CSMTPConnection smtp;
+            ASSERT_TRUE(smtp.OpenSession("127.0.0.1", server.Port()));
+            std::vector<char> buffer(static_cast<std::size_t>(size));
+            char* grown = nullptr;
+            EXPECT_EQ(smtp.ReadReply(buffer.data(), size, "\r\n", 250, &grown, growth), 250)
+                << size << "/" << growth;
+            EXPECT_EQ(smtp.LastReply(), line) << size << "/" << growth;
+            delete[] grown;
+        }
+    }
+}
+
 struct CMailCase {
     const char* name;
     std::vector<std::string> script;
