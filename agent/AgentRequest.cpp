@@ -54,6 +54,10 @@ EGatherEnd GatherRequest(int fd, CRequestBuffer& buf, const SGatherTiming& timin
     }
 }
 
+int SessionTunnelPiece(void* session, char* piece, int len, char* response, int* responseLen) {
+    return static_cast<CVrnlib*>(session)->VrnHttp(piece, len, response, responseLen);
+}
+
 int TunnelRequest(CVrnlib& session, char* request, size_t n, char* response, int* responseLen,
                   PFN_TUNNEL_PIECE piece, void* ctx) {
     *responseLen = 0;

@@ -129,6 +129,12 @@ TEST(AgentHttp, ControllerFailuresCloseTheConnectionWithoutAnAnswer) {
         SRawResult next = proxy.Serve(Request(200), Frame(page), 1);
         EXPECT_EQ(page, next.received);
     }
+    // The largest reply frame (10240 bytes) still carries a page; one byte more does not.
+    const Bytes largest = Page(10240 - 6);
+    EXPECT_EQ(largest, proxy.Serve(Request(300), Frame(largest), 1).received);
+    SleepMs(150);
+    EXPECT_TRUE(proxy.Serve(Request(300), Frame(Page(10240 - 5)), 1).received.empty());
+    SleepMs(150);
     // An accepted refusal ("A" alone) is a one-byte page.
     SRawResult a = proxy.Serve(Request(300), Frame({'A'}), 1);
     EXPECT_EQ(Bytes{'A'}, a.received);
