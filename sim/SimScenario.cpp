@@ -320,7 +320,7 @@ void ParsePages(const json& j, std::map<std::string, SWebPage>& pages) {
             Text(*it, "body", w, p.body, kMaxPageBody);
             Int(*it, "status", w, p.status, 100, 599);
             int repeat = 1;
-            Int(*it, "repeat", w, repeat, 1, 10000);
+            Int(*it, "repeat", w, repeat, 1, static_cast<int64_t>(kMaxPageBody));
             std::string one = p.body;
             for (int i = 1; i < repeat; ++i)
                 p.body += one;
