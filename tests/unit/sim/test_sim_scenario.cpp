@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace simtest;
 
 namespace {
@@ -123,6 +125,37 @@ TEST(SimScenario, StateDumpStartsTheSameController) {
                     Bytes{0x22, 5}, Bytes{0x1A, 0}}) {
         EXPECT_EQ(h.Ask(q), again.Ask(q)) << int(q[0]);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SimScenario, ExampleScenariosLoad) {
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(VRN_SOURCE_DIR "/sim/scenarios")) {
+        if (entry.path().extension() != ".json")
+            continue;
+        SCOPED_TRACE(entry.path().string());
+        ++seen;
+        vrnsim::SScenario sc = vrnsim::DefaultScenario();
+        std::string err;
+        ASSERT_TRUE(vrnsim::LoadScenarioFile(entry.path().string(), sc, err)) << err;
+        CHarness h(1.0, sc);
+        Bytes s = h.Data({0x23});
+        ASSERT_EQ(256u, s.size());
+        // The monitor reply of the five-channel family is the 26-byte record it copies whole.
+        if (s[174] == 5) {
+            EXPECT_EQ(26u, h.Data({0x1B}).size());
+        }
+        Bytes ident = Head(h.Data({0x13}), 20);
+        EXPECT_EQ("Varno RAID Subsystem", std::string(ident.begin(), ident.end()));
+    }
+    EXPECT_GE(seen, 1);
+    vrnsim::SScenario sc = vrnsim::DefaultScenario();
+    std::string err;
+    EXPECT_FALSE(vrnsim::LoadScenarioFile("/nonexistent.json", sc, err));
+    EXPECT_EQ("cannot read the file", err);
 }
 
 } // namespace
