@@ -54,16 +54,11 @@ EGatherEnd GatherRequest(int fd, CRequestBuffer& buf, const SGatherTiming& timin
     }
 }
 
-int SessionTunnelPiece(void* session, char* piece, int len, char* response, int* responseLen) {
-    return static_cast<CVrnlib*>(session)->VrnHttp(piece, len, response, responseLen);
-}
-
-int TunnelRequest(CVrnlib& session, char* request, size_t n, char* response, int* responseLen,
-                  PFN_TUNNEL_PIECE piece, void* ctx) {
+int SendPieces(char* request, size_t n, char* response, int* responseLen, PFN_TUNNEL_PIECE piece,
+               void* ctx) {
     *responseLen = 0;
     if (request == nullptr || n == 0 || piece == nullptr)
         return VRN_BAD_ARGUMENT;
-    CVrnExchangeGuard guard(session);
     const size_t full = n / TUNNEL_PIECE;
     for (size_t i = 0; i < full; ++i) {
         const int status = piece(ctx, request + i * TUNNEL_PIECE, TUNNEL_PIECE, response,

@@ -60,6 +60,11 @@ using PFN_TUNNEL_PIECE = int (*)(void* ctx, char* piece, int len, char* response
 // The piece function of the real agent: the session's HTTP tunnel.
 int SessionTunnelPiece(void* session, char* piece, int len, char* response, int* responseLen);
 
+// Sends the n request bytes as full 1024-byte pieces and one shorter final piece through
+// `piece` (see TunnelRequest), without any lock.
+int SendPieces(char* request, size_t n, char* response, int* responseLen, PFN_TUNNEL_PIECE piece,
+               void* ctx);
+
 // Sends the n request bytes as full 1024-byte pieces and one shorter final piece, and returns
 // the status of the first piece that failed, or 0 with the controller's response. A request
 // of an exact multiple of 1024 bytes would end on an empty piece, which never reaches the
