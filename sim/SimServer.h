@@ -87,7 +87,6 @@ private:
     CSimControl m_control;
     CFrameCollector m_serialLine;
     CFrameCollector m_udpLine; // the serial line behind the agent front-end
-    sockaddr_in m_udpLastFrom{};
 
     int m_master = -1;
     int m_slave = -1;
