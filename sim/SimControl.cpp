@@ -81,7 +81,8 @@ std::string CSimControl::Execute(const std::string& line, int64_t nowMs) {
                    " junk-bytes=" + std::to_string(m_counters.junkBytes) +
                    " abandoned=" + std::to_string(m_counters.abandoned) +
                    " udp-dropped=" + std::to_string(m_counters.udpDropped) +
-                   " replies=" + std::to_string(m_counters.replies);
+                   " replies=" + std::to_string(m_counters.replies) +
+                   " unsent=" + std::to_string(m_counters.unsent);
         if (c == "state")
             return "ok " + StateJson(m_model);
         if (c == "faults")

@@ -19,6 +19,8 @@ namespace {
 constexpr size_t kUdpReceiveMax = 2048;   // as the agent's relay buffer
 constexpr size_t kUdpReplyLimit = 10240;  // the agent never relays a reply this long
 constexpr size_t kPaceChunk = 16;
+// Replies nobody reads pile up on the line; past this much the newest are thrown away.
+constexpr size_t kPtyQueueLimit = 4 << 20;
 constexpr int64_t kCtlIdleUs = 2'000'000;
 constexpr size_t kCtlMaxConns = 32;
 constexpr size_t kCtlMaxLine = 4096;
@@ -197,8 +199,10 @@ void CSimServer::Serve(const Bytes& frame, EOrigin origin, const sockaddr_in* fr
         if (!reply)
             return;
         m_faults.Shape(*reply, plan);
-        if (origin == EOrigin::Udp && reply->size() >= kUdpReplyLimit)
-            return; // the agent's relay drops replies that fill its buffer
+        if (origin == EOrigin::Udp && reply->size() >= kUdpReplyLimit) {
+            ++m_counters.unsent; // the agent's relay drops replies that fill its buffer
+            return;
+        }
     }
     if (!plan.send)
         return;
@@ -210,6 +214,13 @@ void CSimServer::Serve(const Bytes& frame, EOrigin origin, const sockaddr_in* fr
 }
 
 void CSimServer::QueuePty(const SReplyPlan& plan, int64_t nowUs) {
+    size_t queued = 0;
+    for (const SChunk& c : m_ptyOut)
+        queued += c.data.size() - c.off;
+    if (queued + plan.first.size() + plan.second.size() > kPtyQueueLimit) {
+        ++m_counters.unsent;
+        return;
+    }
     // With --pace a burst leaves in small chunks, each after the line time (115200 baud,
     // 10 bits a byte) of the chunk before it. Returns the size of the burst's last chunk.
     auto add = [&](const Bytes& burst, bool armed, int64_t notBeforeUs, int64_t gapUs) {

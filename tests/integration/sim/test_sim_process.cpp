@@ -123,6 +123,7 @@ TEST(SimProcess, ReplyOfTenKilobytesCrossesThePty) {
     // An agent never relays a reply of 10240 bytes or more.
     CUdp udp(sim.UdpAddr(), sim.UdpPort());
     EXPECT_TRUE(udp.Exchange(Piece("GET /fill HTTP/1.0\r\n\r\n"), 500).empty());
+    EXPECT_NE(std::string::npos, sim.Ctl("stats").find(" unsent=1"));
     EXPECT_FALSE(udp.Exchange(Piece("GET / HTTP/1.0\r\n\r\n")).empty());
     // The built-in event log page is larger than one reply frame may be; the pty still
     // delivers all of it, and the control channel stays responsive meanwhile.
