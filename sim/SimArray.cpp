@@ -34,12 +34,16 @@ std::string Numbered(const char* prefix, size_t n) {
 
 Bytes CSimModel::CmdArray(std::span<const uint8_t> f) {
     const uint8_t code = f[5];
-    const size_t need = code == 0x50 ? 27 : code == 0x54 || code == 0x55 ? 11 : code == 0x60 ? 42
-                        : code == 0x40 || code == 0x41 ? 14 : 8;
+    const size_t need = code == 0x50                   ? 27
+                        : code == 0x54 || code == 0x55 ? 11
+                        : code == 0x60                 ? 42
+                        : code == 0x40 || code == 0x41 ? 14
+                                                       : 8;
     if (f.size() < need)
         return BuildAnswer(kAnsRefuse);
     switch (code) {
-    case 0x40: case 0x41:
+    case 0x40:
+    case 0x41:
         return PassThrough(f);
     case 0x42: {
         int d = f[6];
@@ -55,13 +59,15 @@ Bytes CSimModel::CmdArray(std::span<const uint8_t> f) {
         return DeleteRaidSet(f[6]);
     case 0x53:
         return ActivateRaidSet(f[6]);
-    case 0x54: case 0x55:
+    case 0x54:
+    case 0x55:
         return HotSpare(Le32(f, 6), code == 0x54);
     case 0x60:
         return CreateVolume(f);
     case 0x62:
         return DeleteVolume(f[6], true);
-    case 0x63: case 0x64:
+    case 0x63:
+    case 0x64:
         return CheckVolume(f[6], code == 0x63);
     default:
         return BuildAnswer(kAnsRefuse);
@@ -141,16 +147,18 @@ Bytes CSimModel::HotSpare(uint32_t mask, bool create) {
     return BuildAnswer(kAnsAccept);
 }
 
-bool CSimModel::ScsiTaken(uint8_t ch, uint8_t id, uint8_t lun, int exceptVolume, int exceptDrive) const {
+bool CSimModel::ScsiTaken(uint8_t ch, uint8_t id, uint8_t lun, int exceptVolume,
+                          int exceptDrive) const {
     for (size_t v = 0; v < m_sc.volumes.size(); ++v) {
         const SVolume& vol = m_sc.volumes[v];
-        if (vol.used && static_cast<int>(v) != exceptVolume && vol.scsi[0] == ch && vol.scsi[1] == id && vol.scsi[2] == lun)
+        if (vol.used && static_cast<int>(v) != exceptVolume && vol.scsi[0] == ch &&
+            vol.scsi[1] == id && vol.scsi[2] == lun)
             return true;
     }
     for (size_t d = 0; d < m_sc.drives.size(); ++d) {
         const SDrive& dr = m_sc.drives[d];
-        if (dr.raidNumber == kRaidPassThrough && static_cast<int>(d) != exceptDrive && dr.scsi[0] == ch &&
-            dr.scsi[1] == id && dr.scsi[2] == lun)
+        if (dr.raidNumber == kRaidPassThrough && static_cast<int>(d) != exceptDrive &&
+            dr.scsi[0] == ch && dr.scsi[1] == id && dr.scsi[2] == lun)
             return true;
     }
     return false;
@@ -169,7 +177,8 @@ Bytes CSimModel::CreateVolume(std::span<const uint8_t> f) {
         return BuildAnswer(kAnsRefuse); // too few members for the level, or no room left
     if (__builtin_popcount(RaidFailMask(raid)) > Tolerance(level))
         return BuildAnswer(kAnsRefuse);
-    if ((s.scsiHostChannels > 0 && ch >= s.scsiHostChannels) || id > 15 || lun > 7 || ScsiTaken(ch, id, lun, -1, -1))
+    if ((s.scsiHostChannels > 0 && ch >= s.scsiHostChannels) || id > 15 || lun > 7 ||
+        ScsiTaken(ch, id, lun, -1, -1))
         return BuildAnswer(kAnsRefuse);
     int onRaid = 0;
     for (const SVolume& v : m_sc.volumes)
@@ -237,11 +246,13 @@ Bytes CSimModel::PassThrough(std::span<const uint8_t> f) {
         return BuildAnswer(kAnsRefuse);
     SDrive& dr = m_sc.drives[d];
     const bool create = f[5] == 0x40;
-    if (create ? (!DriveUsable(d) || dr.raidNumber != kRaidNone) : dr.raidNumber != kRaidPassThrough)
+    if (create ? (!DriveUsable(d) || dr.raidNumber != kRaidNone)
+               : dr.raidNumber != kRaidPassThrough)
         return BuildAnswer(kAnsRefuse);
     const uint8_t ch = f[7], id = f[8], lun = f[9];
     const SSystem& s = m_sc.sys;
-    if ((s.scsiHostChannels > 0 && ch >= s.scsiHostChannels) || id > 15 || lun > 7 || ScsiTaken(ch, id, lun, -1, d))
+    if ((s.scsiHostChannels > 0 && ch >= s.scsiHostChannels) || id > 15 || lun > 7 ||
+        ScsiTaken(ch, id, lun, -1, d))
         return BuildAnswer(kAnsRefuse);
     dr.raidNumber = kRaidPassThrough;
     std::copy(f.begin() + 7, f.begin() + 13, dr.scsi.begin());
@@ -259,7 +270,8 @@ int CSimModel::VolumeHealth(int v) const {
 }
 
 void CSimModel::UpdateRedundancy(int raidSet, bool report) {
-    if (raidSet < 0 || static_cast<size_t>(raidSet) >= m_sc.raidSets.size() || !m_sc.raidSets[raidSet].used)
+    if (raidSet < 0 || static_cast<size_t>(raidSet) >= m_sc.raidSets.size() ||
+        !m_sc.raidSets[raidSet].used)
         return;
     const SRaidSet& rs = m_sc.raidSets[raidSet];
     int failures = __builtin_popcount(RaidFailMask(raidSet));
@@ -299,7 +311,8 @@ void CSimModel::TickVolumes() {
         SVolume& vol = m_sc.volumes[v];
         if (!vol.used || vol.task == 0 || m_nowMs < vol.taskEndMs)
             continue;
-        PushEvent(kCatVolume, vol.task == 1 ? kVolEvCompleteInit : kVolEvCompleteCheck, static_cast<uint8_t>(v), vol.name);
+        PushEvent(kCatVolume, vol.task == 1 ? kVolEvCompleteInit : kVolEvCompleteCheck,
+                  static_cast<uint8_t>(v), vol.name);
         vol.task = 0;
     }
 }

@@ -62,7 +62,8 @@ Bytes CSimModel::CmdAccessCoded(std::span<const uint8_t> f) {
             tm.tm_min = f[19];
             tm.tm_sec = f[20];
             tm.tm_isdst = -1;
-            if (f[16] < 1 || f[16] > 12 || f[17] < 1 || f[17] > 31 || f[18] > 23 || f[19] > 59 || f[20] > 59)
+            if (f[16] < 1 || f[16] > 12 || f[17] < 1 || f[17] > 31 || f[18] > 23 || f[19] > 59 ||
+                f[20] > 59)
                 return BuildAnswer(kAnsRefuse);
             time_t t = mktime(&tm);
             if (t == static_cast<time_t>(-1))

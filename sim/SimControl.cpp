@@ -42,18 +42,23 @@ std::string Hex(const Bytes& b) {
     return s;
 }
 
-std::string Reply(const std::string& err) { return err.empty() ? "ok" : "err " + err; }
+std::string Reply(const std::string& err) {
+    return err.empty() ? "ok" : "err " + err;
+}
 
 } // namespace
 
 std::string CSimControl::HelpText() {
     return "  frames | bytes | stats | last-frame | reset-counters | state | faults\n"
-           "  fault silent on|off | fault garbage on|off | fault split GAP_MS [AT] | fault split off\n"
-           "  fault delay MS | fault refuse BYTE|off | fault clear   (any fault: trailing `count N`)\n"
+           "  fault silent on|off | fault garbage on|off | fault split GAP_MS [AT] | fault split "
+           "off\n"
+           "  fault delay MS | fault refuse BYTE|off | fault clear   (any fault: trailing `count "
+           "N`)\n"
            "  event add CATEGORY TYPE CHANNEL [TEXT]   adds an event and advances the index\n"
            "  fan N stop|run | power N fail|ok | rail N MILLIVOLTS | temp N CELSIUS | ups VALUE\n"
            "      (fans, supplies, rails and sensors count from 1)\n"
-           "  drive N fail|ok|remove|insert | volume N fail|ok   (drives and volumes count from 0)\n"
+           "  drive N fail|ok|remove|insert | volume N fail|ok   (drives and volumes count from "
+           "0)\n"
            "  smart DRIVE ATTRIBUTE_ID VALUE | password TEXT | event-index\n";
 }
 

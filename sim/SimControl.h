@@ -18,7 +18,7 @@ struct SCounters {
     uint64_t abandoned = 0;
     uint64_t udpDropped = 0; // datagrams the agent front-end threw away (never counted as frames)
     uint64_t replies = 0;
-    uint64_t unsent = 0;     // replies an agent would not relay, or that no one read off the line
+    uint64_t unsent = 0; // replies an agent would not relay, or that no one read off the line
     Bytes lastFrame;
 };
 

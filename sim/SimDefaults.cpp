@@ -15,12 +15,12 @@ SSmart DefaultSmart(unsigned seed) {
         uint64_t raw;
     };
     const Row rows[] = {
-        {1, 0x000B, 100, 16, 0},        {3, 0x0007, 108, 24, 210},
-        {4, 0x0012, 100, 0, 412},       {5, 0x0033, 100, 5, 0},
-        {7, 0x000B, 100, 67, 0},        {9, 0x0012, 98, 0, 9120u + seed * 37u},
-        {10, 0x0013, 100, 60, 0},       {12, 0x0032, 100, 0, 390u + seed},
-        {194, 0x0002, 150, 0, 36},      {197, 0x0022, 100, 0, 0},
-        {198, 0x0008, 100, 0, 0},       {199, 0x000A, 200, 0, 0},
+        {1, 0x000B, 100, 16, 0},   {3, 0x0007, 108, 24, 210},
+        {4, 0x0012, 100, 0, 412},  {5, 0x0033, 100, 5, 0},
+        {7, 0x000B, 100, 67, 0},   {9, 0x0012, 98, 0, 9120u + seed * 37u},
+        {10, 0x0013, 100, 60, 0},  {12, 0x0032, 100, 0, 390u + seed},
+        {194, 0x0002, 150, 0, 36}, {197, 0x0022, 100, 0, 0},
+        {198, 0x0008, 100, 0, 0},  {199, 0x000A, 200, 0, 0},
     };
     for (const Row& r : rows) {
         SSmartAttr a;
@@ -40,8 +40,9 @@ static std::string BigPage() {
     std::string body = "<html><head><title>Event Log</title></head><body><pre>\n";
     for (int i = 0; body.size() < 16000; ++i) {
         char line[96];
-        std::snprintf(line, sizeof line, "%05d  2004/03/%02d %02d:%02d:%02d  H/W MONITOR  Raid Powered On\n",
-                      i, 1 + i % 28, i % 24, i % 60, (i * 7) % 60);
+        std::snprintf(line, sizeof line,
+                      "%05d  2004/03/%02d %02d:%02d:%02d  H/W MONITOR  Raid Powered On\n", i,
+                      1 + i % 28, i % 24, i % 60, (i * 7) % 60);
         body += line;
     }
     body += "</pre></body></html>\n";

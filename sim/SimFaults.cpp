@@ -163,7 +163,8 @@ std::string CFaults::Describe() const {
     };
     add("silent", m_silent, "");
     add("garbage", m_garbage, "");
-    add("split", m_split, std::to_string(m_splitGapMs) + (m_splitAt > 0 ? "," + std::to_string(m_splitAt) : ""));
+    add("split", m_split,
+        std::to_string(m_splitGapMs) + (m_splitAt > 0 ? "," + std::to_string(m_splitAt) : ""));
     add("delay", m_delay, std::to_string(m_delayMs));
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%02X", m_refuseByte);

@@ -18,11 +18,11 @@ struct SFault {
 
 // What happens to one request on its way in and its reply on the way out.
 struct SReplyPlan {
-    bool execute = true;    // false: the controller never acts on the request
+    bool execute = true; // false: the controller never acts on the request
     bool send = true;
-    Bytes first;            // first burst
-    Bytes second;           // second burst (split fault), sent gapMs after the first
-    int64_t delayMs = 0;    // before the first burst
+    Bytes first;         // first burst
+    Bytes second;        // second burst (split fault), sent gapMs after the first
+    int64_t delayMs = 0; // before the first burst
     int64_t gapMs = 0;
 };
 

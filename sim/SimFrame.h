@@ -36,10 +36,10 @@ Bytes BuildAnswer(uint8_t answer);
 class CFrameCollector {
 public:
     struct SStats {
-        uint64_t frames = 0;      // complete frames, checksum good or bad
-        uint64_t badFrames = 0;   // complete frames with a bad checksum
-        uint64_t junkBytes = 0;   // bytes dropped because no frame could start with them
-        uint64_t abandoned = 0;   // partial frames dropped after the quiet period
+        uint64_t frames = 0;    // complete frames, checksum good or bad
+        uint64_t badFrames = 0; // complete frames with a bad checksum
+        uint64_t junkBytes = 0; // bytes dropped because no frame could start with them
+        uint64_t abandoned = 0; // partial frames dropped after the quiet period
     };
 
     explicit CFrameCollector(int64_t quietMs = 500) : m_quietMs(quietMs) {}

@@ -11,14 +11,22 @@ namespace {
 // Alarm types of the voltage rails, by nominal millivolts.
 int RailAlarmType(uint16_t nominal) {
     switch (nominal) {
-    case 1500: return 4;
-    case 3300: return 5;
-    case 5000: return 6;
-    case 12000: return 7;
-    case 1300: return 8;
-    case 2500: return 9;
-    case 1250: return 10;
-    default: return -1;
+    case 1500:
+        return 4;
+    case 3300:
+        return 5;
+    case 5000:
+        return 6;
+    case 12000:
+        return 7;
+    case 1300:
+        return 8;
+    case 2500:
+        return 9;
+    case 1250:
+        return 10;
+    default:
+        return -1;
     }
 }
 
@@ -33,7 +41,8 @@ std::string CSimModel::AddEvent(int category, int type, int channel, const std::
         return "category, type and channel are 0 to 255";
     if (text.size() > 16)
         return "event text is at most 16 characters";
-    PushEvent(static_cast<uint8_t>(category), static_cast<uint8_t>(type), static_cast<uint8_t>(channel), text);
+    PushEvent(static_cast<uint8_t>(category), static_cast<uint8_t>(type),
+              static_cast<uint8_t>(channel), text);
     return "";
 }
 
@@ -91,7 +100,8 @@ std::string CSimModel::SetTemp(int sensor, int celsius) {
     h.temps[sensor - 1] = static_cast<uint8_t>(celsius);
     bool after = celsius > limit;
     if (before != after && sensor <= 2) {
-        int type = (sensor == 1 ? kHwEvCtrlTemp : kHwEvBackplaneTemp) + (after ? 0 : kHwEvRecoveredOffset);
+        int type =
+            (sensor == 1 ? kHwEvCtrlTemp : kHwEvBackplaneTemp) + (after ? 0 : kHwEvRecoveredOffset);
         PushEvent(kCatHwMon, static_cast<uint8_t>(type), static_cast<uint8_t>(sensor - 1), "");
     }
     return "";
@@ -103,7 +113,8 @@ std::string CSimModel::SetUps(int value) {
     bool before = m_sc.hw.ups != 0;
     m_sc.hw.ups = static_cast<uint8_t>(value);
     if (before != (value != 0))
-        PushEvent(kCatHwMon, static_cast<uint8_t>(kHwEvUps + (value != 0 ? 0 : kHwEvRecoveredOffset)), 0, "");
+        PushEvent(kCatHwMon,
+                  static_cast<uint8_t>(kHwEvUps + (value != 0 ? 0 : kHwEvRecoveredOffset)), 0, "");
     return "";
 }
 
@@ -146,7 +157,8 @@ std::string CSimModel::SetDrive(int drive, const std::string& how) {
 }
 
 std::string CSimModel::SetVolume(int volume, bool failed) {
-    if (volume < 0 || static_cast<size_t>(volume) >= m_sc.volumes.size() || !m_sc.volumes[volume].used)
+    if (volume < 0 || static_cast<size_t>(volume) >= m_sc.volumes.size() ||
+        !m_sc.volumes[volume].used)
         return "no volume set " + std::to_string(volume) + " (volume sets count from 0)";
     m_sc.volumes[volume].failedByHand = failed;
     UpdateRedundancy(m_sc.volumes[volume].raidSet);

@@ -15,12 +15,18 @@ constexpr size_t kMaxReplyPayload = 0xFFFF; // what the frame's length field can
 
 const char* Reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Request Entity Too Large";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Request Entity Too Large";
+    default:
+        return "Status";
     }
 }
 
@@ -39,8 +45,9 @@ std::string Response(int status, const std::string& type, const std::string& bod
 }
 
 std::string ErrorPage(int status) {
-    return "<html><head><title>" + std::to_string(status) + " " + Reason(status) + "</title></head><body><h1>" +
-           std::to_string(status) + " " + Reason(status) + "</h1></body></html>\n";
+    return "<html><head><title>" + std::to_string(status) + " " + Reason(status) +
+           "</title></head><body><h1>" + std::to_string(status) + " " + Reason(status) +
+           "</h1></body></html>\n";
 }
 
 } // namespace
@@ -59,7 +66,8 @@ std::optional<Bytes> CSimModel::CmdHttp(std::span<const uint8_t> f) {
     std::string request;
     request.swap(m_httpRequest);
     std::string r = HttpResponse(request);
-    return BuildFrame(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(r.data()), r.size()));
+    return BuildFrame(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(r.data()), r.size()));
 }
 
 std::string CSimModel::HttpResponse(const std::string& request) const {
@@ -74,7 +82,8 @@ std::string CSimModel::HttpResponse(const std::string& request) const {
     if (sp1 == std::string::npos || sp1 == 0)
         return Response(400, "text/html", ErrorPage(400), true);
     std::string method = first.substr(0, sp1);
-    std::string target = first.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
+    std::string target =
+        first.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
     size_t q = target.find_first_of("?#");
     if (q != std::string::npos)
         target.resize(q);

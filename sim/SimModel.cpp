@@ -59,8 +59,8 @@ CSimModel::CSimModel(SScenario sc, double timeScale, int64_t nowMs)
             e.time = PackedNow();
         m_log.push_back(e);
     }
-    m_eventIndex = m_sc.eventIndex >= 0 ? m_sc.eventIndex % 64
-                                        : static_cast<int>(m_sc.events.size() % 64);
+    m_eventIndex =
+        m_sc.eventIndex >= 0 ? m_sc.eventIndex % 64 : static_cast<int>(m_sc.events.size() % 64);
     for (size_t r = 0; r < m_sc.raidSets.size(); ++r)
         if (m_sc.raidSets[r].used)
             UpdateRedundancy(static_cast<int>(r), false); // the scenario's premise, not news
@@ -75,7 +75,8 @@ int32_t CSimModel::PackedNow() const {
     time_t t = std::time(nullptr) + m_clockOffset;
     struct tm tm {};
     localtime_r(&t, &tm);
-    uint32_t v = static_cast<uint32_t>(tm.tm_sec & 0x3F) | static_cast<uint32_t>(tm.tm_min & 0x3F) << 6 |
+    uint32_t v = static_cast<uint32_t>(tm.tm_sec & 0x3F) |
+                 static_cast<uint32_t>(tm.tm_min & 0x3F) << 6 |
                  static_cast<uint32_t>(tm.tm_hour & 0x1F) << 12 |
                  static_cast<uint32_t>(tm.tm_mday & 0x1F) << 17 |
                  static_cast<uint32_t>((tm.tm_year + 1900 - 2000) & 0x1F) << 22 |
@@ -103,11 +104,17 @@ std::optional<Bytes> CSimModel::Handle(std::span<const uint8_t> f, int64_t nowMs
     const uint8_t code = f[5];
     auto needs = [&](size_t total) { return f.size() >= total; };
     switch (code) {
-    case 0x10: case 0x11: case 0x12: case 0x17: case 0x1D:
+    case 0x10:
+    case 0x11:
+    case 0x12:
+    case 0x17:
+    case 0x1D:
         return CmdAccessCoded(f);
     case 0x13:
         return Identify();
-    case 0x14: case 0x15: case 0x32:
+    case 0x14:
+    case 0x15:
+    case 0x32:
         return CmdPassword(f);
     case 0x16:
         return CmdHttp(f);
@@ -123,10 +130,14 @@ std::optional<Bytes> CSimModel::Handle(std::span<const uint8_t> f, int64_t nowMs
         return BuildFrame(HwMonPayload());
     case 0x1C:
         return CmdSmart(f);
-    case 0x20: case 0x21: case 0x22: {
+    case 0x20:
+    case 0x21:
+    case 0x22: {
         if (!needs(8))
             return BuildAnswer(kAnsRefuse);
-        Bytes rec = code == 0x20 ? RaidSetRecord(f[6]) : code == 0x21 ? VolumeRecord(f[6]) : DriveRecord(f[6]);
+        Bytes rec = code == 0x20   ? RaidSetRecord(f[6])
+                    : code == 0x21 ? VolumeRecord(f[6])
+                                   : DriveRecord(f[6]);
         return rec.empty() ? BuildAnswer(kAnsRefuse) : BuildFrame(rec);
     }
     case 0x23:
@@ -135,10 +146,27 @@ std::optional<Bytes> CSimModel::Handle(std::span<const uint8_t> f, int64_t nowMs
         // The write index stays where it is so that stations polling it see no phantom events.
         m_log.clear();
         return BuildAnswer(kAnsAccept);
-    case 0x30: case 0x31: case 0x33: case 0x34: case 0x35: case 0x36: case 0x37: case 0x39:
+    case 0x30:
+    case 0x31:
+    case 0x33:
+    case 0x34:
+    case 0x35:
+    case 0x36:
+    case 0x37:
+    case 0x39:
         return CmdSetting(f);
-    case 0x40: case 0x41: case 0x42: case 0x50: case 0x51: case 0x53: case 0x54: case 0x55:
-    case 0x60: case 0x62: case 0x63: case 0x64:
+    case 0x40:
+    case 0x41:
+    case 0x42:
+    case 0x50:
+    case 0x51:
+    case 0x53:
+    case 0x54:
+    case 0x55:
+    case 0x60:
+    case 0x62:
+    case 0x63:
+    case 0x64:
         return CmdArray(f);
     default:
         return BuildAnswer(kAnsRefuse);
@@ -154,7 +182,8 @@ void CSimModel::Tick(int64_t nowMs) {
 
 Bytes CSimModel::Identify() const {
     const std::string& t = m_sc.sys.identify;
-    return BuildFrame(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(t.data()), t.size()));
+    return BuildFrame(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(t.data()), t.size()));
 }
 
 Bytes CSimModel::SystemInfoRecord(int64_t nowMs) const {
@@ -197,19 +226,28 @@ Bytes CSimModel::SystemInfoRecord(int64_t nowMs) const {
 
 int DataDisks(int level, int members) {
     switch (level) {
-    case 0: return members >= 1 ? members : 0;
-    case 1: return members >= 2 ? members / 2 : 0;
-    case 2: case 3: return members >= 3 ? members - 1 : 0;
-    case 4: return members >= 4 ? members - 2 : 0;
-    default: return 0;
+    case 0:
+        return members >= 1 ? members : 0;
+    case 1:
+        return members >= 2 ? members / 2 : 0;
+    case 2:
+    case 3:
+        return members >= 3 ? members - 1 : 0;
+    case 4:
+        return members >= 4 ? members - 2 : 0;
+    default:
+        return 0;
     }
 }
 
 int Tolerance(int level) {
     switch (level) {
-    case 0: return 0;
-    case 4: return 2;
-    default: return 1;
+    case 0:
+        return 0;
+    case 4:
+        return 2;
+    default:
+        return 1;
     }
 }
 
@@ -224,10 +262,12 @@ static uint64_t SmallestMember(const SScenario& sc, const SRaidSet& rs) {
 }
 
 uint64_t CSimModel::RaidUsable(int raidSet, int level) const {
-    if (raidSet < 0 || static_cast<size_t>(raidSet) >= m_sc.raidSets.size() || !m_sc.raidSets[raidSet].used)
+    if (raidSet < 0 || static_cast<size_t>(raidSet) >= m_sc.raidSets.size() ||
+        !m_sc.raidSets[raidSet].used)
         return 0;
     const SRaidSet& rs = m_sc.raidSets[raidSet];
-    return SmallestMember(m_sc, rs) * static_cast<uint64_t>(DataDisks(level, static_cast<int>(rs.members.size())));
+    return SmallestMember(m_sc, rs) *
+           static_cast<uint64_t>(DataDisks(level, static_cast<int>(rs.members.size())));
 }
 
 uint64_t CSimModel::RaidFreeSectors(int raidSet, int level) const {
@@ -284,9 +324,10 @@ Bytes CSimModel::RaidSetRecord(int n) const {
                 tolerance = std::min(tolerance, Tolerance(v.raidLevel));
         if (tolerance == 99)
             tolerance = 1;
-        r.grsRaidState = rs.incomplete ? kRaidIncomplete
-                         : failed == 0  ? kRaidNormal
-                         : failed <= tolerance ? kRaidDegraded : kRaidFailed;
+        r.grsRaidState = rs.incomplete         ? kRaidIncomplete
+                         : failed == 0         ? kRaidNormal
+                         : failed <= tolerance ? kRaidDegraded
+                                               : kRaidFailed;
         for (size_t v = 0; v < m_sc.volumes.size() && r.grsVolumes < 16; ++v)
             if (m_sc.volumes[v].used && m_sc.volumes[v].raidSet == n)
                 r.grsVolumeList[r.grsVolumes++] = static_cast<uint8_t>(v);
@@ -351,8 +392,8 @@ Bytes CSimModel::DriveRecord(int n) const {
         PutText(r.gpdFirmRev, d.firmware);
         r.gpdCapacity = static_cast<uint32_t>(d.capacity);
         r.gpdCapacityX = static_cast<uint32_t>(d.capacity >> 32);
-        uint8_t role = d.raidNumber == kRaidNone        ? kDevFree
-                       : d.raidNumber == kRaidHotSpare   ? kDevHotSpare
+        uint8_t role = d.raidNumber == kRaidNone          ? kDevFree
+                       : d.raidNumber == kRaidHotSpare    ? kDevHotSpare
                        : d.raidNumber == kRaidPassThrough ? kDevPassThrough
                                                           : kDevMember;
         r.gpdDeviceState = static_cast<uint8_t>(role | (d.failed ? kDevFailed : 0));

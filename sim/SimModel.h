@@ -14,8 +14,8 @@ namespace vrnsim {
 
 // Answer bytes of the 7-byte replies.
 constexpr uint8_t kAnsAccept = 'A';
-constexpr uint8_t kAnsRefuse = 'M';     // command not possible in the current state
-constexpr uint8_t kAnsDenied = 'J';     // wrong access code or password
+constexpr uint8_t kAnsRefuse = 'M'; // command not possible in the current state
+constexpr uint8_t kAnsDenied = 'J'; // wrong access code or password
 
 constexpr size_t kEventLogSize = 64;
 constexpr size_t kEventsPerPage = 16;
@@ -47,10 +47,10 @@ public:
     // Changes from the control channel. Each returns an empty string on success,
     // otherwise the reason for the refusal.
     std::string AddEvent(int category, int type, int channel, const std::string& text);
-    std::string SetFan(int fan, bool run);          // fans count from 1
-    std::string SetPower(int supply, bool good);    // supplies count from 1
-    std::string SetRail(int rail, int millivolts);  // rails count from 1
-    std::string SetTemp(int sensor, int celsius);   // sensors count from 1
+    std::string SetFan(int fan, bool run);         // fans count from 1
+    std::string SetPower(int supply, bool good);   // supplies count from 1
+    std::string SetRail(int rail, int millivolts); // rails count from 1
+    std::string SetTemp(int sensor, int celsius);  // sensors count from 1
     std::string SetUps(int value);
     std::string SetDrive(int drive, const std::string& how); // fail|ok|remove|insert
     std::string SetVolume(int volume, bool failed);
@@ -111,7 +111,7 @@ private:
     int64_t m_nowMs;
     std::deque<SEvent> m_log; // oldest first, at most 64
     int m_eventIndex = 0;
-    long m_clockOffset = 0;   // controller clock minus host clock, seconds
+    long m_clockOffset = 0; // controller clock minus host clock, seconds
     bool m_loggedIn = false;
     bool m_beeping = false;
     std::string m_httpRequest;

@@ -37,18 +37,29 @@ constexpr uint8_t kRaidIncomplete = 3;
 
 // Event categories and the type numbers the model raises.
 enum : uint8_t { kCatRaid = 1, kCatVolume = 2, kCatDevice = 3, kCatHost = 4, kCatHwMon = 5 };
+enum : uint8_t { kRaidEvCreate = 0, kRaidEvDelete = 1, kRaidEvRebuild = 3, kRaidEvDegraded = 4 };
 enum : uint8_t {
-    kRaidEvCreate = 0, kRaidEvDelete = 1, kRaidEvRebuild = 3, kRaidEvDegraded = 4
-};
-enum : uint8_t {
-    kVolEvStartInit = 0, kVolEvStartRebuild = 1, kVolEvStartCheck = 3, kVolEvCompleteInit = 4,
-    kVolEvCompleteRebuild = 5, kVolEvCompleteCheck = 7, kVolEvCreate = 8, kVolEvDelete = 9,
-    kVolEvDegraded = 11, kVolEvFailed = 12, kVolEvRevived = 13
+    kVolEvStartInit = 0,
+    kVolEvStartRebuild = 1,
+    kVolEvStartCheck = 3,
+    kVolEvCompleteInit = 4,
+    kVolEvCompleteRebuild = 5,
+    kVolEvCompleteCheck = 7,
+    kVolEvCreate = 8,
+    kVolEvDelete = 9,
+    kVolEvDegraded = 11,
+    kVolEvFailed = 12,
+    kVolEvRevived = 13
 };
 enum : uint8_t { kDevEvInserted = 0, kDevEvRemoved = 1, kDevEvFailed = 7 };
 enum : uint8_t {
-    kHwEvCtrlTemp = 2, kHwEvBackplaneTemp = 3, kHwEvPower1 = 11, kHwEvFan1 = 12, kHwEvUps = 19,
-    kHwEvRecoveredOffset = 18, kHwEvPowerOn = 38
+    kHwEvCtrlTemp = 2,
+    kHwEvBackplaneTemp = 3,
+    kHwEvPower1 = 11,
+    kHwEvFan1 = 12,
+    kHwEvUps = 19,
+    kHwEvRecoveredOffset = 18,
+    kHwEvPowerOn = 38
 };
 
 struct SSmartAttr {
@@ -63,14 +74,14 @@ struct SSmartAttr {
 struct SSmart {
     bool enabled = true;
     std::vector<SSmartAttr> attrs;
-    double offlineSeconds = 120;  // unscaled duration of the off-line data collection
-    double shortMinutes = 2;      // unscaled self-test durations
+    double offlineSeconds = 120; // unscaled duration of the off-line data collection
+    double shortMinutes = 2;     // unscaled self-test durations
     double extendedMinutes = 60;
-    uint8_t offlineResult = 0x02; // collection status at the end (2 = completed)
-    uint8_t selfTestResult = 0x00;// self-test status at the end (0 = passed)
+    uint8_t offlineResult = 0x02;  // collection status at the end (2 = completed)
+    uint8_t selfTestResult = 0x00; // self-test status at the end (0 = passed)
     uint8_t selfTestCheckPoint = 0;
     // running state
-    uint8_t offlineStatus = 0x00;   // never started
+    uint8_t offlineStatus = 0x00; // never started
     uint8_t selfTestStatus = 0x00;
     int64_t offlineEndMs = -1;
     int64_t selfTestStartMs = -1;
@@ -78,8 +89,8 @@ struct SSmart {
 };
 
 struct SRwTest {
-    double seconds = 60;        // unscaled duration for 100 % of the surface
-    uint32_t readRate = 5500;   // units of 10 KBytes/sec
+    double seconds = 60;      // unscaled duration for 100 % of the surface
+    uint32_t readRate = 5500; // units of 10 KBytes/sec
     uint32_t writeRate = 4800;
     uint32_t readErrors = 0;
     uint32_t writeErrors = 0;
@@ -117,11 +128,11 @@ struct SVolume {
     std::string name;
     uint8_t raidSet = 0;
     uint64_t sectors = 0;
-    uint8_t raidLevel = 3; // 0 RAID0, 1 RAID1(0+1), 2 RAID3, 3 RAID5, 4 RAID6
-    uint8_t stripe = 4;    // 0 = 4 KB ... 5 = 128 KB
+    uint8_t raidLevel = 3;         // 0 RAID0, 1 RAID1(0+1), 2 RAID3, 3 RAID5, 4 RAID6
+    uint8_t stripe = 4;            // 0 = 4 KB ... 5 = 128 KB
     std::array<uint8_t, 6> scsi{}; // channel, id, lun, tag, cache, speed
     bool quickInit = true;
-    bool failedByHand = false; // `volume N fail` from the control channel
+    bool failedByHand = false;  // `volume N fail` from the control channel
     uint32_t startProgress = 0; // scenario: progress of the task at start, tenths of a percent
     // background task: 0 none, 1 initialising, 2 checking
     int task = 0;
@@ -196,7 +207,7 @@ struct SSystem {
 };
 
 struct STiming {
-    double volumeInitSeconds = 30;  // foreground initialisation; background takes twice as long
+    double volumeInitSeconds = 30; // foreground initialisation; background takes twice as long
     double volumeCheckSeconds = 40;
 };
 
@@ -205,11 +216,11 @@ struct SScenario {
     SSystem sys;
     std::string password = "0000";
     std::vector<SDrive> drives;
-    std::vector<SRaidSet> raidSets;  // index = raid set number
-    std::vector<SVolume> volumes;    // index = volume set number
+    std::vector<SRaidSet> raidSets; // index = raid set number
+    std::vector<SVolume> volumes;   // index = volume set number
     SHwMon hw;
-    std::vector<SEvent> events;      // oldest first
-    int eventIndex = -1;             // -1: number of events modulo 64
+    std::vector<SEvent> events; // oldest first
+    int eventIndex = -1;        // -1: number of events modulo 64
     std::map<std::string, SWebPage> pages;
     STiming timing;
 };

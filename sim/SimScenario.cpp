@@ -22,7 +22,9 @@ struct SBad {
     std::string what;
 };
 
-[[noreturn]] void Bad(const std::string& where, const std::string& what) { throw SBad{where + ": " + what}; }
+[[noreturn]] void Bad(const std::string& where, const std::string& what) {
+    throw SBad{where + ": " + what};
+}
 
 void Keys(const json& j, const std::string& where, std::initializer_list<const char*> allowed) {
     if (!j.is_object())
@@ -33,7 +35,8 @@ void Keys(const json& j, const std::string& where, std::initializer_list<const c
             Bad(where, "unknown key \"" + it.key() + "\"");
 }
 
-template <typename T> void Int(const json& j, const char* key, const std::string& where, T& out, int64_t lo, int64_t hi) {
+template <typename T>
+void Int(const json& j, const char* key, const std::string& where, T& out, int64_t lo, int64_t hi) {
     if (!j.contains(key))
         return;
     const json& v = j.at(key);
@@ -74,7 +77,9 @@ void Text(const json& j, const char* key, const std::string& where, std::string&
     out = s;
 }
 
-template <size_t N> void ByteList(const json& j, const char* key, const std::string& where, std::array<uint8_t, N>& out) {
+template <size_t N>
+void ByteList(const json& j, const char* key, const std::string& where,
+              std::array<uint8_t, N>& out) {
     if (!j.contains(key))
         return;
     const json& v = j.at(key);
@@ -90,7 +95,8 @@ template <size_t N> void ByteList(const json& j, const char* key, const std::str
 void Ip(const json& j, const char* key, const std::string& where, std::array<uint8_t, 4>& out) {
     if (!j.contains(key))
         return;
-    if (!j.at(key).is_string() || inet_pton(AF_INET, j.at(key).get<std::string>().c_str(), out.data()) != 1)
+    if (!j.at(key).is_string() ||
+        inet_pton(AF_INET, j.at(key).get<std::string>().c_str(), out.data()) != 1)
         Bad(where + "." + key, "must be a dotted IPv4 address");
 }
 
@@ -100,8 +106,8 @@ void Mac(const json& j, const char* key, const std::string& where, std::array<ui
     unsigned b[6];
     char tail;
     if (!j.at(key).is_string() ||
-        std::sscanf(j.at(key).get<std::string>().c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &b[0], &b[1], &b[2], &b[3],
-                    &b[4], &b[5], &tail) != 6)
+        std::sscanf(j.at(key).get<std::string>().c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &b[0], &b[1],
+                    &b[2], &b[3], &b[4], &b[5], &tail) != 6)
         Bad(where + "." + key, "must look like 00:1b:4d:00:27:01");
     for (int i = 0; i < 6; ++i)
         out[i] = static_cast<uint8_t>(b[i]);
@@ -109,10 +115,37 @@ void Mac(const json& j, const char* key, const std::string& where, std::array<ui
 
 void ParseSystem(const json& j, SSystem& s) {
     const std::string w = "system";
-    Keys(j, w, {"vendor", "serial", "firmware", "boot", "mainboard", "model", "localIp", "currentIp", "mac",
-                "cpuSpeed", "iCache", "dCache", "sCache", "memorySize", "memorySpeed", "dhcp", "beeper",
-                "channelUsage", "maxAtaMode", "sdramEcc", "rebuildPriority", "comA", "comB", "ideChannels",
-                "scsiHostChannels", "ideHostChannels", "maxVolumeSet", "maxRaidSet", "etherPort", "raid6Engine"});
+    Keys(j, w,
+         {"vendor",
+          "serial",
+          "firmware",
+          "boot",
+          "mainboard",
+          "model",
+          "localIp",
+          "currentIp",
+          "mac",
+          "cpuSpeed",
+          "iCache",
+          "dCache",
+          "sCache",
+          "memorySize",
+          "memorySpeed",
+          "dhcp",
+          "beeper",
+          "channelUsage",
+          "maxAtaMode",
+          "sdramEcc",
+          "rebuildPriority",
+          "comA",
+          "comB",
+          "ideChannels",
+          "scsiHostChannels",
+          "ideHostChannels",
+          "maxVolumeSet",
+          "maxRaidSet",
+          "etherPort",
+          "raid6Engine"});
     Text(j, "vendor", w, s.vendor, 40);
     Text(j, "serial", w, s.serial, 16);
     Text(j, "firmware", w, s.firmware, 16);
@@ -147,8 +180,9 @@ void ParseSystem(const json& j, SSystem& s) {
 }
 
 void ParseSmart(const json& j, const std::string& w, SSmart& s) {
-    Keys(j, w, {"enabled", "attributes", "offlineSeconds", "shortMinutes", "extendedMinutes", "offlineResult",
-                "selfTestResult", "selfTestCheckPoint"});
+    Keys(j, w,
+         {"enabled", "attributes", "offlineSeconds", "shortMinutes", "extendedMinutes",
+          "offlineResult", "selfTestResult", "selfTestCheckPoint"});
     Bool(j, "enabled", w, s.enabled);
     Real(j, "offlineSeconds", w, s.offlineSeconds);
     Real(j, "shortMinutes", w, s.shortMinutes);
@@ -180,8 +214,9 @@ void ParseSmart(const json& j, const std::string& w, SSmart& s) {
 }
 
 void ParseDrive(const json& j, const std::string& w, SDrive& d) {
-    Keys(j, w, {"present", "failed", "model", "serial", "firmware", "capacity", "pioMode", "udmaMode", "udmaBest",
-                "role", "scsi", "smart", "rwTest"});
+    Keys(j, w,
+         {"present", "failed", "model", "serial", "firmware", "capacity", "pioMode", "udmaMode",
+          "udmaBest", "role", "scsi", "smart", "rwTest"});
     Bool(j, "present", w, d.present);
     Bool(j, "failed", w, d.failed);
     Text(j, "model", w, d.model, 40);
@@ -346,8 +381,8 @@ void ParseRaidSets(const json& j, SScenario& sc) {
             rs.name = name;
             Text(j[i], "name", w, rs.name, 16);
             Bool(j[i], "incomplete", w, rs.incomplete);
-            if (!j[i].contains("members") || !j[i].at("members").is_array() || j[i].at("members").empty() ||
-                j[i].at("members").size() > 32)
+            if (!j[i].contains("members") || !j[i].at("members").is_array() ||
+                j[i].at("members").empty() || j[i].at("members").size() > 32)
                 Bad(w + ".members", "must list 1 to 32 drive numbers");
             for (const json& m : j[i].at("members")) {
                 if (!m.is_number_integer() || m.get<int64_t>() < 0 || m.get<int64_t>() > 31)
@@ -367,8 +402,9 @@ void ParseVolumes(const json& j, SScenario& sc) {
         SVolume v;
         if (!j[i].is_null()) {
             std::string w = "volumeSets[" + std::to_string(i) + "]";
-            Keys(j[i], w, {"name", "raidSet", "sectors", "capacityGB", "raidLevel", "stripe", "scsi", "quickInit",
-                           "failed", "task", "progress"});
+            Keys(j[i], w,
+                 {"name", "raidSet", "sectors", "capacityGB", "raidLevel", "stripe", "scsi",
+                  "quickInit", "failed", "task", "progress"});
             v.used = true;
             char name[48];
             std::snprintf(name, sizeof name, "Volume Set # %02zu", i);
@@ -411,12 +447,15 @@ void Check(SScenario& sc) {
     for (size_t r = 0; r < sc.raidSets.size(); ++r) {
         for (uint8_t m : sc.raidSets[r].members) {
             if (m >= s.ideChannels)
-                Bad("raidSets[" + std::to_string(r) + "]", "member " + std::to_string(m) + " has no drive slot");
+                Bad("raidSets[" + std::to_string(r) + "]",
+                    "member " + std::to_string(m) + " has no drive slot");
             if (!taken.insert(m).second)
-                Bad("raidSets[" + std::to_string(r) + "]", "drive " + std::to_string(m) + " is in two raid sets");
+                Bad("raidSets[" + std::to_string(r) + "]",
+                    "drive " + std::to_string(m) + " is in two raid sets");
             if (m < sc.drives.size() && (sc.drives[m].raidNumber == kRaidHotSpare ||
-                                           sc.drives[m].raidNumber == kRaidPassThrough))
-                Bad("raidSets[" + std::to_string(r) + "]", "drive " + std::to_string(m) + " is a hot spare or pass-through");
+                                         sc.drives[m].raidNumber == kRaidPassThrough))
+                Bad("raidSets[" + std::to_string(r) + "]",
+                    "drive " + std::to_string(m) + " is a hot spare or pass-through");
         }
     }
     std::set<std::array<uint8_t, 3>> addresses;
@@ -441,8 +480,9 @@ void Check(SScenario& sc) {
 bool ParseScenario(const std::string& text, SScenario& sc, std::string& err) {
     try {
         json j = json::parse(text);
-        Keys(j, "scenario", {"identify", "password", "system", "drives", "raidSets", "volumeSets", "hwmon",
-                             "events", "eventIndex", "webPages", "timing", "runtime"});
+        Keys(j, "scenario",
+             {"identify", "password", "system", "drives", "raidSets", "volumeSets", "hwmon",
+              "events", "eventIndex", "webPages", "timing", "runtime"});
         Text(j, "identify", "scenario", sc.sys.identify, 2000);
         Text(j, "password", "scenario", sc.password, 15);
         if (j.contains("system"))

@@ -16,8 +16,8 @@ namespace vrnsim {
 
 namespace {
 
-constexpr size_t kUdpReceiveMax = 2048;   // as the agent's relay buffer
-constexpr size_t kUdpReplyLimit = 10240;  // the agent never relays a reply this long
+constexpr size_t kUdpReceiveMax = 2048;  // as the agent's relay buffer
+constexpr size_t kUdpReplyLimit = 10240; // the agent never relays a reply this long
 constexpr size_t kPaceChunk = 16;
 // Replies nobody reads pile up on the line; past this much the newest are thrown away.
 constexpr size_t kPtyQueueLimit = 4 << 20;
@@ -25,7 +25,9 @@ constexpr int64_t kCtlIdleUs = 2'000'000;
 constexpr size_t kCtlMaxConns = 32;
 constexpr size_t kCtlMaxLine = 4096;
 
-int64_t LineTimeUs(size_t bytes) { return static_cast<int64_t>(bytes) * 1'000'000 / 11'520; }
+int64_t LineTimeUs(size_t bytes) {
+    return static_cast<int64_t>(bytes) * 1'000'000 / 11'520;
+}
 
 void SetNonBlocking(int fd) {
     int fl = fcntl(fd, F_GETFL);
@@ -42,7 +44,8 @@ int64_t MonotonicUs() {
 }
 
 CSimServer::CSimServer(CSimModel& model, CFaults& faults, SServerOptions opt)
-    : m_model(model), m_faults(faults), m_opt(std::move(opt)), m_control(model, faults, m_counters) {}
+    : m_model(model), m_faults(faults), m_opt(std::move(opt)),
+      m_control(model, faults, m_counters) {}
 
 CSimServer::~CSimServer() {
     for (SCtlConn& c : m_ctlConns)
@@ -151,7 +154,8 @@ bool CSimServer::OpenCtl(std::string& err) {
         unlink(m_opt.ctlPath.c_str()); // left over from a killed run
     }
     m_ctl = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_ctl < 0 || bind(m_ctl, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(m_ctl, 16) != 0) {
+    if (m_ctl < 0 || bind(m_ctl, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(m_ctl, 16) != 0) {
         err = "cannot listen on " + m_opt.ctlPath + ": " + std::strerror(errno);
         return false;
     }
@@ -228,7 +232,8 @@ void CSimServer::QueuePty(const SReplyPlan& plan, int64_t nowUs) {
         size_t prev = 0;
         for (size_t at = 0; at < burst.size(); at += step) {
             Bytes part(burst.begin() + static_cast<std::ptrdiff_t>(at),
-                       burst.begin() + static_cast<std::ptrdiff_t>(std::min(burst.size(), at + step)));
+                       burst.begin() +
+                           static_cast<std::ptrdiff_t>(std::min(burst.size(), at + step)));
             if (at == 0)
                 m_ptyOut.push_back({part, 0, notBeforeUs, gapUs, armed});
             else
@@ -255,7 +260,8 @@ void CSimServer::ReadPty(int64_t nowUs) {
         ssize_t n = read(m_master, buf, sizeof buf);
         if (n <= 0)
             break;
-        Collect(m_serialLine, std::span<const uint8_t>(buf, static_cast<size_t>(n)), nowUs, EOrigin::Pty, nullptr);
+        Collect(m_serialLine, std::span<const uint8_t>(buf, static_cast<size_t>(n)), nowUs,
+                EOrigin::Pty, nullptr);
     }
 }
 
@@ -302,9 +308,11 @@ void CSimServer::ReadUdp(int64_t nowUs) {
         }
         if (d.size() >= 7 && d[5] == 0xF0) {
             uint16_t port = static_cast<uint16_t>(m_opt.httpPort);
-            const uint8_t payload[2] = {static_cast<uint8_t>(port & 0xFF), static_cast<uint8_t>(port >> 8)};
+            const uint8_t payload[2] = {static_cast<uint8_t>(port & 0xFF),
+                                        static_cast<uint8_t>(port >> 8)};
             Bytes reply = BuildFrame(payload);
-            sendto(m_udp, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), sizeof from);
+            sendto(m_udp, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                   sizeof from);
             continue;
         }
         if (d.size() >= 7 && d[5] == 0xF1)
@@ -317,7 +325,8 @@ void CSimServer::SendDueDatagrams(int64_t nowUs) {
     for (size_t i = 0; i < m_udpOut.size();) {
         if (m_udpOut[i].dueUs <= nowUs) {
             const SDatagram& d = m_udpOut[i];
-            sendto(m_udp, d.data.data(), d.data.size(), 0, reinterpret_cast<const sockaddr*>(&d.to), sizeof d.to);
+            sendto(m_udp, d.data.data(), d.data.size(), 0, reinterpret_cast<const sockaddr*>(&d.to),
+                   sizeof d.to);
             m_udpOut.erase(m_udpOut.begin() + static_cast<std::ptrdiff_t>(i));
         } else {
             ++i;
@@ -358,7 +367,8 @@ void CSimServer::ServeCtl(SCtlConn& c, int64_t nowUs, bool& done) {
         break;
     }
     size_t nl = c.in.find('\n');
-    if (nl == std::string::npos && !eof && c.in.size() <= kCtlMaxLine && nowUs - c.openedUs < kCtlIdleUs)
+    if (nl == std::string::npos && !eof && c.in.size() <= kCtlMaxLine &&
+        nowUs - c.openedUs < kCtlIdleUs)
         return;
     done = true;
     if (c.in.empty() && nl == std::string::npos)
@@ -366,7 +376,8 @@ void CSimServer::ServeCtl(SCtlConn& c, int64_t nowUs, bool& done) {
     std::string line = c.in.substr(0, nl);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    std::string reply = c.in.size() > kCtlMaxLine ? "err request too long" : m_control.Execute(line, nowUs / 1000);
+    std::string reply =
+        c.in.size() > kCtlMaxLine ? "err request too long" : m_control.Execute(line, nowUs / 1000);
     reply += '\n';
     // Replies are short; a client that does not read them loses them rather than stalling us.
     (void)!write(c.fd, reply.data(), reply.size());
@@ -374,7 +385,9 @@ void CSimServer::ServeCtl(SCtlConn& c, int64_t nowUs, bool& done) {
 
 int CSimServer::PollTimeoutMs(int64_t nowUs) const {
     int64_t wait = 100'000; // model tasks move on even when nobody asks
-    auto consider = [&](int64_t dueUs) { wait = std::min(wait, std::max<int64_t>(0, dueUs - nowUs)); };
+    auto consider = [&](int64_t dueUs) {
+        wait = std::min(wait, std::max<int64_t>(0, dueUs - nowUs));
+    };
     if (!m_ptyOut.empty() && m_ptyOut.front().armed)
         consider(m_ptyOut.front().notBeforeUs);
     for (const SDatagram& d : m_udpOut)
@@ -397,7 +410,8 @@ void CSimServer::Run(const volatile std::sig_atomic_t* stop) {
         if (m_master >= 0) {
             iMaster = static_cast<int>(fds.size());
             short ev = POLLIN;
-            if (!m_ptyOut.empty() && (!m_ptyOut.front().armed || m_ptyOut.front().notBeforeUs <= nowUs))
+            if (!m_ptyOut.empty() &&
+                (!m_ptyOut.front().armed || m_ptyOut.front().notBeforeUs <= nowUs))
                 ev |= POLLOUT;
             fds.push_back({m_master, ev, 0});
         }

@@ -48,8 +48,8 @@ private:
         Bytes data;
         size_t off = 0;
         int64_t notBeforeUs = 0;
-        int64_t gapUs = 0;   // wait after the previous chunk finished
-        bool armed = false;  // notBeforeUs is final
+        int64_t gapUs = 0;  // wait after the previous chunk finished
+        bool armed = false; // notBeforeUs is final
     };
     struct SDatagram {
         int64_t dueUs;

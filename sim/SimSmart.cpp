@@ -101,7 +101,8 @@ Bytes CSimModel::CmdSmart(std::span<const uint8_t> f) {
         } else if (arg == 1 || arg == 2) {
             s.selfTestStatus = 0xF9; // in progress, 90 % to go
             s.selfTestStartMs = m_nowMs;
-            s.selfTestEndMs = m_nowMs + Scaled(60.0 * (arg == 1 ? s.shortMinutes : s.extendedMinutes));
+            s.selfTestEndMs =
+                m_nowMs + Scaled(60.0 * (arg == 1 ? s.shortMinutes : s.extendedMinutes));
         } else if (arg == 0x7F) {
             if (s.selfTestEndMs >= 0) {
                 s.selfTestStatus = 0x10; // aborted by the host
@@ -135,7 +136,8 @@ Bytes CSimModel::CmdSmart(std::span<const uint8_t> f) {
             double span = static_cast<double>(std::max<int64_t>(1, dr.rw.endMs - dr.rw.startMs));
             double done = std::clamp((m_nowMs - dr.rw.startMs) / span, 0.0, 1.0);
             uint32_t writePos = static_cast<uint32_t>(ref * std::min(1.0, done * 2));
-            uint32_t readPos = done <= 0.5 ? 0 : static_cast<uint32_t>(ref * std::min(1.0, (done - 0.5) * 2));
+            uint32_t readPos =
+                done <= 0.5 ? 0 : static_cast<uint32_t>(ref * std::min(1.0, (done - 0.5) * 2));
             Put32(st, 4, readPos);
             Put32(st, 8, writePos);
         } else if (dr.rw.state == 4) {
@@ -163,8 +165,9 @@ void CSimModel::TickSmart() {
                 s.selfTestStatus = s.selfTestResult;
                 s.selfTestEndMs = -1;
             } else {
-                double left = static_cast<double>(s.selfTestEndMs - m_nowMs) /
-                              static_cast<double>(std::max<int64_t>(1, s.selfTestEndMs - s.selfTestStartMs));
+                double left =
+                    static_cast<double>(s.selfTestEndMs - m_nowMs) /
+                    static_cast<double>(std::max<int64_t>(1, s.selfTestEndMs - s.selfTestStartMs));
                 int tenths = std::clamp(static_cast<int>(std::ceil(left * 10)), 1, 9);
                 s.selfTestStatus = static_cast<uint8_t>(0xF0 | tenths);
             }

@@ -20,32 +20,35 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "usage: vrnsim [--scenario FILE] [--pty] [--link PATH] [--udp ADDR:PORT] [--http-port N]\n"
-                 "              [--ctl SOCKET] [--pace] [--time-scale X] [--seed N]\n"
-                 "       vrnsim ctl SOCKET COMMAND [ARGS...]\n"
-                 "       vrnsim --help\n"
-                 "\n"
-                 "  --pty            serve on a new pseudo-terminal (prints `pty /dev/pts/N`)\n"
-                 "  --link PATH      also make PATH a symbolic link to the terminal\n"
-                 "  --udp ADDR:PORT  answer like an agent on UDP (port 0: system-chosen)\n"
-                 "  --http-port N    port reported for the agent port query 0xF0 (default 0)\n"
-                 "  --ctl SOCKET     control channel on a Unix socket\n"
-                 "  --pace           write serial replies at the 115200-baud line rate\n"
-                 "  --time-scale X   multiply every duration of the model (default 1.0)\n"
-                 "  --seed N         seed of the garbage fault's bytes\n"
-                 "  --scenario FILE  JSON scenario instead of the built-in controller\n"
-                 "\n"
-                 "Once serving it prints `pty PATH`, `udp ADDR:PORT`, `ctl SOCKET` and `ready`.\n"
-                 "\n"
-                 "Control commands (`vrnsim ctl SOCKET ...`; exit 0 on ok, 1 on err, 2 unreachable):\n%s"
-                 "\n"
-                 "Refusals: a wrong access code or password is answered `J`; any other request the\n"
-                 "controller cannot carry out (bad number, drives in use, no room) is answered `M`.\n",
-                 CSimControl::HelpText().c_str());
+    std::fprintf(
+        out,
+        "usage: vrnsim [--scenario FILE] [--pty] [--link PATH] [--udp ADDR:PORT] [--http-port N]\n"
+        "              [--ctl SOCKET] [--pace] [--time-scale X] [--seed N]\n"
+        "       vrnsim ctl SOCKET COMMAND [ARGS...]\n"
+        "       vrnsim --help\n"
+        "\n"
+        "  --pty            serve on a new pseudo-terminal (prints `pty /dev/pts/N`)\n"
+        "  --link PATH      also make PATH a symbolic link to the terminal\n"
+        "  --udp ADDR:PORT  answer like an agent on UDP (port 0: system-chosen)\n"
+        "  --http-port N    port reported for the agent port query 0xF0 (default 0)\n"
+        "  --ctl SOCKET     control channel on a Unix socket\n"
+        "  --pace           write serial replies at the 115200-baud line rate\n"
+        "  --time-scale X   multiply every duration of the model (default 1.0)\n"
+        "  --seed N         seed of the garbage fault's bytes\n"
+        "  --scenario FILE  JSON scenario instead of the built-in controller\n"
+        "\n"
+        "Once serving it prints `pty PATH`, `udp ADDR:PORT`, `ctl SOCKET` and `ready`.\n"
+        "\n"
+        "Control commands (`vrnsim ctl SOCKET ...`; exit 0 on ok, 1 on err, 2 unreachable):\n%s"
+        "\n"
+        "Refusals: a wrong access code or password is answered `J`; any other request the\n"
+        "controller cannot carry out (bad number, drives in use, no room) is answered `M`.\n",
+        CSimControl::HelpText().c_str());
 }
 
 int CtlClient(int argc, char** argv) {
@@ -70,7 +73,8 @@ int CtlClient(int argc, char** argv) {
     std::memcpy(a.sun_path, path.c_str(), path.size() + 1);
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        std::fprintf(stderr, "vrnsim ctl: cannot connect to %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "vrnsim ctl: cannot connect to %s: %s\n", path.c_str(),
+                     std::strerror(errno));
         return 2;
     }
     if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <string>
@@ -14,7 +15,6 @@
 #include <sys/types.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -72,7 +72,8 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (reply.find('\n') == std::string::npos) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now()).count();
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
             pollfd p{fd, POLLIN, 0};
             if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0)
                 break;
@@ -163,7 +164,8 @@ private:
                 }
             }
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now()).count();
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
             pollfd p{m_out, POLLIN, 0};
             if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0)
                 return;

@@ -22,8 +22,9 @@ using Bytes = std::vector<uint8_t>;
 inline Bytes Frame(const Bytes& payload) {
     Bytes f;
     f.reserve(payload.size() + 6);
-    for (uint8_t b : {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
-                      static_cast<uint8_t>(payload.size() >> 8)})
+    for (uint8_t b :
+         {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
+          static_cast<uint8_t>(payload.size() >> 8)})
         f.push_back(b);
     for (uint8_t b : payload)
         f.push_back(b);
@@ -40,7 +41,8 @@ inline Bytes Payload(const Bytes& frame) {
 
 inline int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch()).count();
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The serial side as the library's polling read sees it: data ends at the first quiet gap.
@@ -69,7 +71,8 @@ public:
         Bytes out;
         int64_t deadline = NowMs() + firstMs;
         for (;;) {
-            int wait = out.empty() ? static_cast<int>(std::max<int64_t>(0, deadline - NowMs())) : quietMs;
+            int wait =
+                out.empty() ? static_cast<int>(std::max<int64_t>(0, deadline - NowMs())) : quietMs;
             pollfd p{m_fd, POLLIN, 0};
             if (poll(&p, 1, wait) <= 0)
                 break;
@@ -107,8 +110,8 @@ public:
             close(m_fd);
     }
     bool Send(const Bytes& b) {
-        return sendto(m_fd, b.data(), b.size(), 0, reinterpret_cast<sockaddr*>(&m_to), sizeof m_to) ==
-               static_cast<ssize_t>(b.size());
+        return sendto(m_fd, b.data(), b.size(), 0, reinterpret_cast<sockaddr*>(&m_to),
+                      sizeof m_to) == static_cast<ssize_t>(b.size());
     }
     // One datagram, or empty after waitMs.
     Bytes Receive(int waitMs = 1000) {

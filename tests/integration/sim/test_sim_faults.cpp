@@ -10,16 +10,18 @@ namespace {
 
 const Bytes kSysInfo = Frame({0x23});
 
-bool ValidFrame(const Bytes& r) { return r.size() >= 6 && Frame(Payload(r)) == r; }
+bool ValidFrame(const Bytes& r) {
+    return r.size() >= 6 && Frame(Payload(r)) == r;
+}
 
 struct SFaultCase {
     const char* name;
     const char* fault;
     // What the serial reader sees for the system information request.
-    size_t length;      // 0: nothing at all
+    size_t length; // 0: nothing at all
     bool valid;
-    int minMs;          // the reply (or its first byte) came no earlier than this
-    uint8_t answer;     // for 7-byte refusals
+    int minMs;      // the reply (or its first byte) came no earlier than this
+    uint8_t answer; // for 7-byte refusals
 };
 
 TEST(SimFaults, EachFaultShapesTheSerialReply) {
@@ -47,7 +49,9 @@ TEST(SimFaults, EachFaultShapesTheSerialReply) {
         EXPECT_EQ(c.valid, ValidFrame(r));
         EXPECT_GE(took, c.minMs);
         if (c.answer) {
-            EXPECT_EQ(Bytes({0x5E, 0x01, 0x61, 0x01, 0x00, c.answer, static_cast<uint8_t>(1 + c.answer)}), r);
+            EXPECT_EQ(
+                Bytes({0x5E, 0x01, 0x61, 0x01, 0x00, c.answer, static_cast<uint8_t>(1 + c.answer)}),
+                r);
         }
         ASSERT_EQ("ok", sim.Ctl("fault clear"));
         line.Read(400); // whatever a split left behind
@@ -96,8 +100,15 @@ TEST(SimFaults, CountLimitsAFaultToTheNextReplies) {
 TEST(SimFaults, BadFaultCommandsAreRefused) {
     CSimProcess sim;
     ASSERT_TRUE(sim.Ready());
-    const char* bad[] = {"fault", "fault silent maybe", "fault split", "fault split -1", "fault delay x",
-                         "fault refuse", "fault refuse 0x100", "fault refuse JJ", "fault garbage on count 0",
+    const char* bad[] = {"fault",
+                         "fault silent maybe",
+                         "fault split",
+                         "fault split -1",
+                         "fault delay x",
+                         "fault refuse",
+                         "fault refuse 0x100",
+                         "fault refuse JJ",
+                         "fault garbage on count 0",
                          "fault melt on"};
     for (const char* line : bad) {
         std::string r = sim.Ctl(line);

@@ -14,8 +14,8 @@ const std::string kIdent = "Varno RAID Subsystem";
 struct SQuery {
     const char* name;
     Bytes payload;
-    size_t replyLen;      // whole reply frame
-    std::string prefix;   // expected start of the reply payload
+    size_t replyLen;    // whole reply frame
+    std::string prefix; // expected start of the reply payload
 };
 
 const SQuery kQueries[] = {
@@ -36,7 +36,9 @@ void CheckReply(const SQuery& q, const Bytes& r) {
         EXPECT_EQ(q.replyLen, r.size());
     }
     Bytes p = Payload(r);
-    EXPECT_EQ(q.prefix, std::string(p.begin(), p.begin() + static_cast<long>(std::min(p.size(), q.prefix.size()))));
+    EXPECT_EQ(
+        q.prefix,
+        std::string(p.begin(), p.begin() + static_cast<long>(std::min(p.size(), q.prefix.size()))));
 }
 
 TEST(SimFrontends, AnswersQueriesOnPtyAndUdpAlike) {
@@ -66,8 +68,8 @@ TEST(SimFrontends, AnswersQueriesOnPtyAndUdpAlike) {
 struct SAgentCase {
     const char* name;
     Bytes datagram;
-    Bytes reply;     // empty: no answer expected
-    bool counted;    // reaches the controller
+    Bytes reply;  // empty: no answer expected
+    bool counted; // reaches the controller
 };
 
 TEST(SimFrontends, UdpFrontEndAnswersLikeAnAgent) {
@@ -79,12 +81,18 @@ TEST(SimFrontends, UdpFrontEndAnswersLikeAnAgent) {
     ASSERT_TRUE(sim.Ready());
     EXPECT_TRUE(sim.PtyPath().empty());
     const SAgentCase cases[] = {
-        {"port query", {0x5E, 0x01, 0x61, 0x01, 0x00, 0xF0, 0xF1}, {0x5E, 0x01, 0x61, 0x02, 0x00, 0x0A, 0x1A, 0x26}, false},
+        {"port query",
+         {0x5E, 0x01, 0x61, 0x01, 0x00, 0xF0, 0xF1},
+         {0x5E, 0x01, 0x61, 0x02, 0x00, 0x0A, 0x1A, 0x26},
+         false},
         {"terminal attributes query", {0x5E, 0x01, 0x61, 0x01, 0x00, 0xF1, 0xF2}, {}, false},
         {"wrong checksum", {0x5E, 0x01, 0x61, 0x01, 0x00, 0x23, 0x25}, {}, false},
         {"wrong start byte", {0x5F, 0x01, 0x61, 0x01, 0x00, 0x23, 0x24}, {}, false},
         {"too short", {0x5E, 0x01, 0x61, 0x00}, {}, false},
-        {"event index", {0x5E, 0x01, 0x61, 0x01, 0x00, 0x19, 0x1A}, {0x5E, 0x01, 0x61, 0x01, 0x00, 0x05, 0x06}, true},
+        {"event index",
+         {0x5E, 0x01, 0x61, 0x01, 0x00, 0x19, 0x1A},
+         {0x5E, 0x01, 0x61, 0x01, 0x00, 0x05, 0x06},
+         true},
     };
     CUdp udp(sim.UdpAddr(), sim.UdpPort());
     long expected = 0;

@@ -67,7 +67,8 @@ SRun RunSim(const std::vector<std::string>& args) {
 }
 
 std::string WriteTemp(const std::string& name, const std::string& text) {
-    std::string path = std::filesystem::temp_directory_path() / ("vrnsim-" + std::to_string(getpid()) + "-" + name);
+    std::string path = std::filesystem::temp_directory_path() /
+                       ("vrnsim-" + std::to_string(getpid()) + "-" + name);
     std::ofstream(path) << text;
     return path;
 }
@@ -81,7 +82,9 @@ struct SScratch {
     }
 };
 
-bool ValidFrame(const Bytes& r) { return r.size() >= 6 && Frame(Payload(r)) == r; }
+bool ValidFrame(const Bytes& r) {
+    return r.size() >= 6 && Frame(Payload(r)) == r;
+}
 
 Bytes Piece(const std::string& s) {
     Bytes p{0x16};
@@ -92,7 +95,8 @@ Bytes Piece(const std::string& s) {
 TEST(SimProcess, ReplyOfTenKilobytesCrossesThePty) {
     // Learn the header size from a HEAD request, then size a page so that the GET reply
     // frame is exactly 10240 bytes.
-    SScratch probeFile{WriteTemp("probe.json", R"({"webPages": {"/fill": {"body": "x", "repeat": 10000}}})")};
+    SScratch probeFile{
+        WriteTemp("probe.json", R"({"webPages": {"/fill": {"body": "x", "repeat": 10000}}})")};
     const std::string& probe = probeFile.path;
     size_t header = 0;
     {
@@ -107,7 +111,8 @@ TEST(SimProcess, ReplyOfTenKilobytesCrossesThePty) {
     }
     size_t body = 10240 - 6 - header;
     ASSERT_GE(body, 10000u); // same number of Content-Length digits
-    SScratch fill{WriteTemp("fill.json", R"({"webPages": {"/fill": {"body": "y", "repeat": )" + std::to_string(body) + "}}}")};
+    SScratch fill{WriteTemp("fill.json", R"({"webPages": {"/fill": {"body": "y", "repeat": )" +
+                                             std::to_string(body) + "}}}")};
     const std::string& sc = fill.path;
     CSimProcess::Options o;
     o.scenario = sc;
@@ -216,7 +221,8 @@ TEST(SimProcess, LineSurvivesClientsAndDropsStalePartialFrames) {
 }
 
 TEST(SimProcess, StopsCleanlyAndRemovesLinkAndSocket) {
-    std::string dir = std::filesystem::temp_directory_path() / ("vrnsim-link-" + std::to_string(getpid()));
+    std::string dir =
+        std::filesystem::temp_directory_path() / ("vrnsim-link-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::string link = dir + "/ttyVRN0";
     std::filesystem::create_symlink("/nonexistent", link); // a stale link is replaced
@@ -274,7 +280,8 @@ TEST(SimProcess, CommandLineErrorsAndCtlExitCodes) {
         EXPECT_NE(std::string::npos, r.err.find(c.errText)) << r.err;
     }
     SRun help = RunSim({"--help"});
-    for (const char* word : {"fault split GAP_MS [AT]", "event add", "drive N fail|ok|remove|insert", "--time-scale"})
+    for (const char* word :
+         {"fault split GAP_MS [AT]", "event add", "drive N fail|ok|remove|insert", "--time-scale"})
         EXPECT_NE(std::string::npos, help.out.find(word)) << word;
 
     CSimProcess sim;

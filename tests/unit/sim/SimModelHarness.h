@@ -13,8 +13,9 @@ using vrnsim::Bytes;
 
 inline Bytes Frame(const Bytes& payload) {
     Bytes f;
-    for (uint8_t b : {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
-                      static_cast<uint8_t>(payload.size() >> 8)})
+    for (uint8_t b :
+         {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
+          static_cast<uint8_t>(payload.size() >> 8)})
         f.push_back(b);
     for (uint8_t b : payload)
         f.push_back(b);
@@ -25,7 +26,9 @@ inline Bytes Frame(const Bytes& payload) {
     return f;
 }
 
-inline Bytes Answer(char c) { return Frame({static_cast<uint8_t>(c)}); }
+inline Bytes Answer(char c) {
+    return Frame({static_cast<uint8_t>(c)});
+}
 
 inline Bytes Text(const std::string& s, size_t width, char pad = '\0') {
     Bytes b(s.begin(), s.end());
@@ -40,7 +43,9 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-inline Bytes Head(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + static_cast<long>(std::min(n, b.size()))); }
+inline Bytes Head(const Bytes& b, size_t n) {
+    return Bytes(b.begin(), b.begin() + static_cast<long>(std::min(n, b.size())));
+}
 
 inline uint32_t Le32(const Bytes& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;

@@ -13,17 +13,27 @@ Bytes Mask(uint32_t m) {
             static_cast<uint8_t>(m >> 24)};
 }
 
-Bytes CreateRaid(uint32_t mask, const std::string& name = "") { return Cat({{0x50}, Mask(mask), Text(name, 16)}); }
+Bytes CreateRaid(uint32_t mask, const std::string& name = "") {
+    return Cat({{0x50}, Mask(mask), Text(name, 16)});
+}
 
 // Volume creation request: raid set, name, sectors, level, stripe, channel, id, lun, tag,
 // cache, speed, quick init.
 Bytes CreateVol(uint8_t raid, const std::string& name, uint32_t sectors, uint8_t level, uint8_t lun,
                 uint8_t quick = 1, uint8_t ch = 0, uint8_t id = 0) {
-    return Cat({{0x60, raid}, Text(name, 16), Mask(sectors), Bytes(4, 0), {level, 4, ch, id, lun, 1, 1, 4, quick, 0}});
+    return Cat({{0x60, raid},
+                Text(name, 16),
+                Mask(sectors),
+                Bytes(4, 0),
+                {level, 4, ch, id, lun, 1, 1, 4, quick, 0}});
 }
 
-uint8_t RaidNumberOf(CHarness& h, uint8_t drive) { return h.Data({0x22, drive})[81]; }
-uint8_t StateOf(CHarness& h, uint8_t drive) { return h.Data({0x22, drive})[76]; }
+uint8_t RaidNumberOf(CHarness& h, uint8_t drive) {
+    return h.Data({0x22, drive})[81];
+}
+uint8_t StateOf(CHarness& h, uint8_t drive) {
+    return h.Data({0x22, drive})[76];
+}
 
 TEST(SimArrays, RequestsAreAcceptedOrRefusedByTheModelState) {
     CHarness h;
@@ -79,7 +89,8 @@ TEST(SimArrays, CreatingAndDeletingMovesDrivesAndLogsEvents) {
     ASSERT_EQ(Answer('A'), h.Ask(CreateRaid(0xF0)));
     EXPECT_EQ(index + 1, h.EventIndex());
     Bytes ev = h.Newest();
-    EXPECT_EQ(Bytes({1, 0, 1}), Bytes(ev.begin(), ev.begin() + 3)); // RAIDSET, Create RaidSet, set 1
+    EXPECT_EQ(Bytes({1, 0, 1}),
+              Bytes(ev.begin(), ev.begin() + 3)); // RAIDSET, Create RaidSet, set 1
     EXPECT_EQ(Text("Raid Set # 01", 16), Bytes(ev.begin() + 16, ev.end()));
     for (uint8_t d = 4; d < 8; ++d) {
         EXPECT_EQ(1, RaidNumberOf(h, d));
@@ -129,11 +140,8 @@ TEST(SimArrays, InitialisationProgressesWithScaledTime) {
         uint32_t bgStatus, bgProgress;
     };
     const Step steps[] = {
-        {0, 1, 0, 1, 0},
-        {1500, 1, 500, 1, 250},
-        {1200, 1, 900, 1, 450},
-        {300, 0, 0, 1, 500},
-        {3000, 0, 0, 0, 0},
+        {0, 1, 0, 1, 0},     {1500, 1, 500, 1, 250}, {1200, 1, 900, 1, 450},
+        {300, 0, 0, 1, 500}, {3000, 0, 0, 0, 0},
     };
     int64_t t = 0;
     for (const Step& s : steps) {
@@ -160,14 +168,26 @@ TEST(SimArrays, FailingDrivesDegradeThenFailVolumes) {
         const char* how;
         uint8_t raidState;
         uint32_t failMask;
-        uint32_t volStatus; // volume set 0, RAID5
+        uint32_t volStatus;        // volume set 0, RAID5
         std::vector<Bytes> events; // category, type, channel; oldest first
     };
     const Step steps[] = {
         {"drive 1 fails", 1, "fail", 1, 0x02, 0x08, {{3, 7, 1}, {1, 4, 0}, {2, 11, 0}, {2, 11, 1}}},
         {"drive 2 removed", 2, "remove", 2, 0x06, 0x02, {{3, 1, 2}, {2, 12, 0}, {2, 12, 1}}},
-        {"drive 2 back", 2, "insert", 1, 0x02, 0x08, {{3, 0, 2}, {2, 13, 0}, {2, 11, 0}, {2, 13, 1}, {2, 11, 1}}},
-        {"drive 1 healed", 1, "ok", 0, 0, 0, {{1, 3, 0}, {2, 1, 0}, {2, 5, 0}, {2, 1, 1}, {2, 5, 1}}},
+        {"drive 2 back",
+         2,
+         "insert",
+         1,
+         0x02,
+         0x08,
+         {{3, 0, 2}, {2, 13, 0}, {2, 11, 0}, {2, 13, 1}, {2, 11, 1}}},
+        {"drive 1 healed",
+         1,
+         "ok",
+         0,
+         0,
+         0,
+         {{1, 3, 0}, {2, 1, 0}, {2, 5, 0}, {2, 1, 1}, {2, 5, 1}}},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);

@@ -39,7 +39,8 @@ TEST(SimModel, StatusQueriesAnswerWithTheirRecords) {
         EXPECT_EQ(c.textAt0, text);
     }
     // Numbers outside the controller's ranges are refused.
-    for (Bytes bad : {Bytes{0x20, 8}, Bytes{0x21, 16}, Bytes{0x22, 8}, Bytes{0x1A, 4}, Bytes{0x20}, Bytes{0x77}}) {
+    for (Bytes bad : {Bytes{0x20, 8}, Bytes{0x21, 16}, Bytes{0x22, 8}, Bytes{0x1A, 4}, Bytes{0x20},
+                      Bytes{0x77}}) {
         EXPECT_EQ(Answer('M'), h.Ask(bad)) << int(bad[0]);
     }
 }
@@ -51,10 +52,10 @@ TEST(SimModel, SystemInformationCarriesTheControllerLayout) {
     EXPECT_EQ(Text("VRN2004A0001", 16), Bytes(s.begin() + 40, s.begin() + 56));
     EXPECT_EQ(Text("VRN-8SA", 8), Bytes(s.begin() + 104, s.begin() + 112));
     EXPECT_EQ(Bytes({192, 168, 1, 100}), Bytes(s.begin() + 112, s.begin() + 116));
-    EXPECT_EQ(5u, Le32(s, 148));  // gsiEvents: the start-up events
-    EXPECT_EQ(8, s[174]);         // gsiIdeChannels
-    EXPECT_EQ(16, s[177]);        // gsiMaxVolumeSet
-    EXPECT_EQ(8, s[178]);         // gsiMaxRaidSet
+    EXPECT_EQ(5u, Le32(s, 148)); // gsiEvents: the start-up events
+    EXPECT_EQ(8, s[174]);        // gsiIdeChannels
+    EXPECT_EQ(16, s[177]);       // gsiMaxVolumeSet
+    EXPECT_EQ(8, s[178]);        // gsiMaxRaidSet
     EXPECT_EQ(Bytes({0x00, 0x1B, 0x4D, 0x00, 0x27, 0x01}), Bytes(s.begin() + 152, s.begin() + 158));
 }
 
@@ -75,16 +76,35 @@ TEST(SimModel, SettingsAreReflectedInSystemInformation) {
         {"rebuild priority", {0x34, 0x03}, 'A', 163, {0x03}},
         {"ATA mode", {0x35, 0x04}, 'A', 161, {0x04}},
         {"DHCP and IP", {0x39, 0x00, 10, 0, 0, 7}, 'A', 112, {10, 0, 0, 7, 10, 0, 0, 7}},
-        {"DHCP on keeps the address in use", {0x39, 0x01, 10, 0, 0, 9}, 'A', 112, {10, 0, 0, 9, 10, 0, 0, 7}},
+        {"DHCP on keeps the address in use",
+         {0x39, 0x01, 10, 0, 0, 9},
+         'A',
+         112,
+         {10, 0, 0, 9, 10, 0, 0, 7}},
         {"terminal port B", {0x37, 0x01, 0x03, 0x01, 0x01, 0x00, 0x00}, 'A', 169, {3, 1, 1, 0, 0}},
-        {"terminal port 2 refused", {0x37, 0x02, 0x07, 0x01, 0x00, 0x00, 0x00}, 'M', 164, {7, 1, 0, 0, 0}},
-        {"serial number", Cat({{0x10, 0x0F}, kSerialCode, Text("SN-42", 16)}), 'A', 40, Text("SN-42", 16)},
-        {"serial, wrong code", Cat({{0x10, 0x0F}, Text("MeRiDoNaLtUbIxE!", 16), Text("X", 16)}), 'J', 40, Text("SN-42", 16)},
-        {"vendor", Cat({{0x11, 0x08}, kCode, Bytes(8, 0), Text("X", 40, ' ')}), 'A', 0, Text("X", 40, ' ')},
-        {"vendor, wrong length byte", Cat({{0x11, 0x07}, kCode, Bytes(8, 0), Text("Y", 40, ' ')}), 'J', 0, Text("X", 40, ' ')},
-        {"model", Cat({{0x12, 0x08}, kCode, Bytes(8, 0), Text("ABCDEFGH", 8)}), 'A', 104, Text("ABCDEFGH", 8)},
-        {"model, wrong code", Cat({{0x12, 0x08}, Text("ToPiLuNa", 8), Bytes(8, 0), Text("Z", 8, ' ')}), 'J', 104, Text("ABCDEFGH", 8)},
-        {"MAC address", Cat({{0x17, 0x08}, kCode, Bytes(8, 0), {0x02, 0, 0, 0, 0, 0xFE}}), 'A', 152, {0x02, 0, 0, 0, 0, 0xFE}},
+        {"terminal port 2 refused",
+         {0x37, 0x02, 0x07, 0x01, 0x00, 0x00, 0x00},
+         'M',
+         164,
+         {7, 1, 0, 0, 0}},
+        {"serial number", Cat({{0x10, 0x0F}, kSerialCode, Text("SN-42", 16)}), 'A', 40,
+         Text("SN-42", 16)},
+        {"serial, wrong code", Cat({{0x10, 0x0F}, Text("MeRiDoNaLtUbIxE!", 16), Text("X", 16)}),
+         'J', 40, Text("SN-42", 16)},
+        {"vendor", Cat({{0x11, 0x08}, kCode, Bytes(8, 0), Text("X", 40, ' ')}), 'A', 0,
+         Text("X", 40, ' ')},
+        {"vendor, wrong length byte", Cat({{0x11, 0x07}, kCode, Bytes(8, 0), Text("Y", 40, ' ')}),
+         'J', 0, Text("X", 40, ' ')},
+        {"model", Cat({{0x12, 0x08}, kCode, Bytes(8, 0), Text("ABCDEFGH", 8)}), 'A', 104,
+         Text("ABCDEFGH", 8)},
+        {"model, wrong code",
+         Cat({{0x12, 0x08}, Text("ToPiLuNa", 8), Bytes(8, 0), Text("Z", 8, ' ')}), 'J', 104,
+         Text("ABCDEFGH", 8)},
+        {"MAC address",
+         Cat({{0x17, 0x08}, kCode, Bytes(8, 0), {0x02, 0, 0, 0, 0, 0xFE}}),
+         'A',
+         152,
+         {0x02, 0, 0, 0, 0, 0xFE}},
         {"time", Cat({{0x1D, 0x08}, kCode, {151, 7, 4, 10, 20, 30}}), 'A', 0, {}},
         {"time, month 13", Cat({{0x1D, 0x08}, kCode, {151, 13, 4, 10, 20, 30}}), 'M', 0, {}},
         {"mute beeper", {0x30}, 'A', 0, {}},
@@ -145,11 +165,11 @@ TEST(SimModel, EventPagesHoldTheNewestLastInPageZero) {
         int category;
     };
     const Case cases[] = {
-        {0, 15, 19, 3}, {0, 14, 18, 3}, {0, 0, 4, 3}, {1, 15, 3, 3}, {1, 12, 0, 3},
-        {1, 11, 0, 5}, // the last start-up event, Raid Powered On
-        {1, 10, 1, 2}, // volume set 1 created
-        {1, 7, 0, 5},  // the oldest, the first Raid Powered On
-        {1, 6, -1, 0}, {3, 15, -1, 0},
+        {0, 15, 19, 3}, {0, 14, 18, 3}, {0, 0, 4, 3},
+        {1, 15, 3, 3},  {1, 12, 0, 3},  {1, 11, 0, 5}, // the last start-up event, Raid Powered On
+        {1, 10, 1, 2},                                 // volume set 1 created
+        {1, 7, 0, 5},                                  // the oldest, the first Raid Powered On
+        {1, 6, -1, 0},  {3, 15, -1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.page) + "/" + std::to_string(c.record));
@@ -178,29 +198,52 @@ TEST(SimModel, EventPagesHoldTheNewestLastInPageZero) {
 
 TEST(SimModel, HardwareMonitorFollowsTheControlChannel) {
     CHarness h;
-    const Bytes normal = {2, 4, 2, 2,
-                          0x4E, 0x0C, 0x08, 0x0C,                                  // fans 3150, 3080
-                          0xE0, 0x2E, 0x40, 0x2F, 0x88, 0x13, 0xA2, 0x13,          // 12 V, 5 V
-                          0xE4, 0x0C, 0xF0, 0x0C, 0xDC, 0x05, 0xE0, 0x05,          // 3.3 V, 1.5 V
-                          41, 33, 0x03, 0x00};
+    const Bytes normal = {2,    4,    2,    2,    0x4E, 0x0C, 0x08, 0x0C, // fans 3150, 3080
+                          0xE0, 0x2E, 0x40, 0x2F, 0x88, 0x13, 0xA2, 0x13, // 12 V, 5 V
+                          0xE4, 0x0C, 0xF0, 0x0C, 0xDC, 0x05, 0xE0, 0x05, // 3.3 V, 1.5 V
+                          41,   33,   0x03, 0x00};
     EXPECT_EQ(normal, h.Data({0x1B}));
     struct Case {
         const char* name;
         std::string (*change)(vrnsim::CSimModel&);
-        size_t offset;  // in the payload
+        size_t offset; // in the payload
         Bytes value;
-        int eventType;  // H/W MONITOR event raised, -1 none
+        int eventType; // H/W MONITOR event raised, -1 none
     };
     const Case cases[] = {
         {"fan 2 stops", [](vrnsim::CSimModel& m) { return m.SetFan(2, false); }, 6, {0, 0}, 14},
         {"fan 2 runs", [](vrnsim::CSimModel& m) { return m.SetFan(2, true); }, 6, {0x08, 0x0C}, 32},
-        {"power 1 fails", [](vrnsim::CSimModel& m) { return m.SetPower(1, false); }, 26, {0x02}, 11},
+        {"power 1 fails",
+         [](vrnsim::CSimModel& m) { return m.SetPower(1, false); },
+         26,
+         {0x02},
+         11},
         {"power 1 back", [](vrnsim::CSimModel& m) { return m.SetPower(1, true); }, 26, {0x03}, 29},
-        {"12 V high", [](vrnsim::CSimModel& m) { return m.SetRail(1, 13300); }, 10, {0xF4, 0x33}, 7},
-        {"12 V still high", [](vrnsim::CSimModel& m) { return m.SetRail(1, 13250); }, 10, {0xC2, 0x33}, -1},
-        {"12 V at the bound is normal", [](vrnsim::CSimModel& m) { return m.SetRail(1, 13200); }, 10, {0x90, 0x33}, 25},
-        {"12 V high again", [](vrnsim::CSimModel& m) { return m.SetRail(1, 13300); }, 10, {0xF4, 0x33}, 7},
-        {"12 V back", [](vrnsim::CSimModel& m) { return m.SetRail(1, 12000); }, 10, {0xE0, 0x2E}, 25},
+        {"12 V high",
+         [](vrnsim::CSimModel& m) { return m.SetRail(1, 13300); },
+         10,
+         {0xF4, 0x33},
+         7},
+        {"12 V still high",
+         [](vrnsim::CSimModel& m) { return m.SetRail(1, 13250); },
+         10,
+         {0xC2, 0x33},
+         -1},
+        {"12 V at the bound is normal",
+         [](vrnsim::CSimModel& m) { return m.SetRail(1, 13200); },
+         10,
+         {0x90, 0x33},
+         25},
+        {"12 V high again",
+         [](vrnsim::CSimModel& m) { return m.SetRail(1, 13300); },
+         10,
+         {0xF4, 0x33},
+         7},
+        {"12 V back",
+         [](vrnsim::CSimModel& m) { return m.SetRail(1, 12000); },
+         10,
+         {0xE0, 0x2E},
+         25},
         {"3.3 V low", [](vrnsim::CSimModel& m) { return m.SetRail(3, 2900); }, 18, {0x54, 0x0B}, 5},
         {"controller hot", [](vrnsim::CSimModel& m) { return m.SetTemp(1, 75); }, 24, {75}, 2},
         {"backplane cools", [](vrnsim::CSimModel& m) { return m.SetTemp(2, 30); }, 25, {30}, -1},

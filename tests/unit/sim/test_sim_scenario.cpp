@@ -33,8 +33,10 @@ TEST(SimScenario, BadFilesAreRefusedWithTheReason) {
         {R"({"volumeSets": [{"sectors": 10}, {"sectors": 10}]})", "SCSI channel/id/lun"},
         {R"({"drives": [{}, {"capacity": -1}]})", "drives[1].capacity"},
         {R"({"drives": [{"role": "boss"}]})", "role"},
-        {R"({"hwmon": {"fans": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20], "rails": [[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1]], "temps": [1,2,3,4,5,6,7,8,9]}})", "too many items"},
-        {R"({"hwmon": {"powers": [true,true,true,true,true,true,true,true,true]}})", "hwmon.powers"},
+        {R"({"hwmon": {"fans": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20], "rails": [[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1],[1,1]], "temps": [1,2,3,4,5,6,7,8,9]}})",
+         "too many items"},
+        {R"({"hwmon": {"powers": [true,true,true,true,true,true,true,true,true]}})",
+         "hwmon.powers"},
         {R"({"hwmon": {"fanStopped": [true]}})", "one entry per fan"},
         {R"({"events": [{"category": 300}]})", "events[0].category"},
         {R"({"eventIndex": 64})", "eventIndex"},
@@ -65,17 +67,23 @@ TEST(SimScenario, KeysOverrideTheDefaultsAndTheRestStays) {
         "eventIndex": 40,
         "webPages": {"/": "hello", "/status.html": null},
         "timing": {"volumeInitSeconds": 10}
-    })", sc, err)) << err;
+    })",
+                                      sc, err))
+        << err;
     CHarness h(1.0, sc);
     Bytes s = h.Data({0x23});
     EXPECT_EQ(5, s[174]);
     EXPECT_EQ(Text("VRN-5010", 8), Bytes(s.begin() + 104, s.begin() + 112));
     EXPECT_EQ(Bytes({10, 1, 2, 3}), Bytes(s.begin() + 112, s.begin() + 116));
-    EXPECT_EQ(Text("Varno Storage Systems", 21), Bytes(s.begin(), s.begin() + 21)) << "defaults stay";
+    EXPECT_EQ(Text("Varno Storage Systems", 21), Bytes(s.begin(), s.begin() + 21))
+        << "defaults stay";
     EXPECT_EQ(1u, Le32(s, 148));
     EXPECT_EQ(40, h.EventIndex());
     EXPECT_EQ(Bytes({2, 12, 0}), Head(h.Newest(), 3));
-    EXPECT_EQ("Varno RAID Subsystem test rig", [&] { Bytes d = h.Data({0x13}); return std::string(d.begin(), d.end()); }());
+    EXPECT_EQ("Varno RAID Subsystem test rig", [&] {
+        Bytes d = h.Data({0x13});
+        return std::string(d.begin(), d.end());
+    }());
     EXPECT_EQ(Answer('A'), h.Ask(Cat({{0x14, 4}, Text("5172", 4)})));
 
     struct DriveCase {
@@ -85,7 +93,7 @@ TEST(SimScenario, KeysOverrideTheDefaultsAndTheRestStays) {
         uint8_t raid;
     };
     const DriveCase drives[] = {
-        {0, 1000000, 0x01, 0}, {1, 312581808, 0x01, 0}, {2, 0, 0x00, 0xFF},
+        {0, 1000000, 0x01, 0},   {1, 312581808, 0x01, 0},    {2, 0, 0x00, 0xFF},
         {3, 312581808, 0x11, 0}, {4, 488397168, 0x02, 0xFE},
     };
     for (const DriveCase& d : drives) {
@@ -121,8 +129,8 @@ TEST(SimScenario, StateDumpStartsTheSameController) {
     std::string err;
     ASSERT_TRUE(vrnsim::ParseScenario(dump, sc, err)) << err;
     CHarness again(1.0, sc);
-    for (Bytes q : {Bytes{0x19}, Bytes{0x1B}, Bytes{0x20, 0}, Bytes{0x20, 1}, Bytes{0x21, 0}, Bytes{0x22, 2},
-                    Bytes{0x22, 5}, Bytes{0x1A, 0}}) {
+    for (Bytes q : {Bytes{0x19}, Bytes{0x1B}, Bytes{0x20, 0}, Bytes{0x20, 1}, Bytes{0x21, 0},
+                    Bytes{0x22, 2}, Bytes{0x22, 5}, Bytes{0x1A, 0}}) {
         EXPECT_EQ(h.Ask(q), again.Ask(q)) << int(q[0]);
     }
 }

@@ -7,7 +7,9 @@ using namespace simtest;
 
 namespace {
 
-Bytes Smart(uint8_t sub, uint8_t drive, uint8_t arg = 0) { return {0x1C, sub, 'Q', 'n', 'd', 'L', drive, arg}; }
+Bytes Smart(uint8_t sub, uint8_t drive, uint8_t arg = 0) {
+    return {0x1C, sub, 'Q', 'n', 'd', 'L', drive, arg};
+}
 
 uint8_t PageSum(const Bytes& page) {
     uint8_t s = 0;
@@ -47,7 +49,8 @@ TEST(SimSmart, RepliesHaveTheLayoutsStationsExpect) {
         Bytes r = h.Ask(c.request);
         ASSERT_EQ(c.replyLen, r.size());
         EXPECT_EQ(Frame(Bytes(r.begin() + 5, r.end() - 1)), r);
-        EXPECT_EQ(c.payloadStart, Bytes(r.begin() + 5, r.begin() + 5 + static_cast<long>(c.payloadStart.size())));
+        EXPECT_EQ(c.payloadStart,
+                  Bytes(r.begin() + 5, r.begin() + 5 + static_cast<long>(c.payloadStart.size())));
         if (c.replyLen == 520) {
             EXPECT_EQ(0, PageSum(Bytes(r.begin() + 7, r.begin() + 519))) << "page checksum";
         }
@@ -73,16 +76,13 @@ TEST(SimSmart, OfflineCollectionAndSelfTestsRunTheirScaledTimes) {
     ASSERT_EQ(Frame({0, 0}), h.Ask(Smart(4, 6, 2)));
     struct Step {
         int64_t advanceMs;
-        uint8_t offline4;  // byte 362 of drive 4
-        uint8_t self5;     // byte 363 of drive 5 (short)
-        uint8_t self6;     // byte 363 of drive 6 (extended)
+        uint8_t offline4; // byte 362 of drive 4
+        uint8_t self5;    // byte 363 of drive 5 (short)
+        uint8_t self6;    // byte 363 of drive 6 (extended)
     };
     const Step steps[] = {
-        {0, 0x03, 0xF9, 0xF9},
-        {600, 0x03, 0xF5, 0xF9},
-        {700, 0x02, 0x00, 0xF9},
-        {18000, 0x02, 0x00, 0xF5},
-        {18000, 0x02, 0x00, 0x00},
+        {0, 0x03, 0xF9, 0xF9},     {600, 0x03, 0xF5, 0xF9},   {700, 0x02, 0x00, 0xF9},
+        {18000, 0x02, 0x00, 0xF5}, {18000, 0x02, 0x00, 0x00},
     };
     for (const Step& s : steps) {
         h.Advance(s.advanceMs);
@@ -142,7 +142,9 @@ TEST(SimSmart, ReadWriteTestWritesThenReadsThenReportsRates) {
     }
 }
 
-std::string Body(const Bytes& reply) { return std::string(reply.begin() + 5, reply.end() - 1); }
+std::string Body(const Bytes& reply) {
+    return std::string(reply.begin() + 5, reply.end() - 1);
+}
 
 TEST(SimHttp, PiecesAreCollectedAndTheShortOneIsAnswered) {
     CHarness h;
@@ -153,18 +155,27 @@ TEST(SimHttp, PiecesAreCollectedAndTheShortOneIsAnswered) {
         std::string statusLine;
         size_t minBody;
     };
-    std::string longGet = "GET /status.html HTTP/1.1\r\nX-Pad: " + std::string(2048 - 36, 'x') + "\r\n";
+    std::string longGet =
+        "GET /status.html HTTP/1.1\r\nX-Pad: " + std::string(2048 - 36, 'x') + "\r\n";
     ASSERT_EQ(2048u, longGet.size());
     const Case cases[] = {
         {"index", {"GET / HTTP/1.0\r\n\r\n"}, "HTTP/1.0 200 OK", 100},
         {"query string ignored", {"GET /status.html?x=1 HTTP/1.0\r\n\r\n"}, "HTTP/1.0 200 OK", 50},
         {"unknown page", {"GET /nothing.html HTTP/1.0\r\n\r\n"}, "HTTP/1.0 404 Not Found", 10},
-        {"not a method served", {"DELETE / HTTP/1.0\r\n\r\n"}, "HTTP/1.0 405 Method Not Allowed", 10},
+        {"not a method served",
+         {"DELETE / HTTP/1.0\r\n\r\n"},
+         "HTTP/1.0 405 Method Not Allowed",
+         10},
         {"garbage", {"\x01\x02"}, "HTTP/1.0 400 Bad Request", 10},
         {"two full pieces and the rest",
-         {longGet.substr(0, 1024), longGet.substr(1024, 1024), "\r\n"}, "HTTP/1.0 200 OK", 50},
+         {longGet.substr(0, 1024), longGet.substr(1024, 1024), "\r\n"},
+         "HTTP/1.0 200 OK",
+         50},
         // A request of exactly two pieces ends with an empty piece.
-        {"empty final piece", {longGet.substr(0, 1024), longGet.substr(1024, 1024), ""}, "HTTP/1.0 200 OK", 50},
+        {"empty final piece",
+         {longGet.substr(0, 1024), longGet.substr(1024, 1024), ""},
+         "HTTP/1.0 200 OK",
+         50},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,7 +203,8 @@ TEST(SimHttp, LargePageOverflowsOneReplyFrame) {
     std::string b = Body(r);
     size_t len = b.find("Content-Length: ");
     ASSERT_NE(std::string::npos, len);
-    EXPECT_EQ(std::to_string(b.size() - b.find("\r\n\r\n") - 4), b.substr(len + 16, b.find("\r\n", len) - len - 16));
+    EXPECT_EQ(std::to_string(b.size() - b.find("\r\n\r\n") - 4),
+              b.substr(len + 16, b.find("\r\n", len) - len - 16));
     // HEAD answers the headers alone.
     Bytes head = h.Ask(Cat({{0x16}, Text("HEAD /eventlog.html HTTP/1.0\r\n\r\n", 32)}));
     EXPECT_LT(head.size(), 300u);
