@@ -6,8 +6,10 @@
 
 #include <netinet/in.h>
 
+#include <ctime>
 #include <mutex>
 
+#include "VrnEventText.h"
 #include "VrnRecords.h"
 
 #if defined(VRNLIB_BUILD)
@@ -102,9 +104,77 @@ public:
     int WriteMediaDirect(const unsigned char* frame, int len);
     int ReadMediaDirect(unsigned char* buf, int cap); // a reply filling the buffer counts as 0
 
+    // Status queries. The system information record is zeroed first, so after a failure
+    // it reads as zeros; the raid set, volume set and drive records are left untouched by a
+    // failure. A reply shorter than its record fills the record's head only (its checksum
+    // byte and zeros follow).
     int VrnGetSysInfo(sSYSTEM_INFO* info);
-    int VrnIdentify();
+    int VrnGetRaidSetInfo(char raidSet, sGUI_RAIDSET* info);
+    int VrnGetVolSetInfo(char volumeSet, sGUI_VOLUMESET* info);
+    int VrnGetPhysicalDriveInfo(char drive, sGUI_PHY_DRV* info); // drives count from 0
+
+    // Hardware monitor items of one kind (HWMON_FAN_INFO .. HWMON_UPS_INFO). The record is
+    // zeroed first; only items wholly present in the reply are decoded, at most
+    // HWMON_MAX_ITEMS, whatever the reply's counts claim. A refusal's byte comes back
+    // unmapped ('M' gives 0x4D).
+    int VrnGetHWMon(unsigned long kind, _HWMON_INFO* info);
+    // The whole monitor reply of a controller with five drive channels, copied unchanged
+    // (at most the record's 26 bytes, the rest zero). Any other controller gives 6; a
+    // failed system information exchange gives its own status.
+    int VrnGetHWMon5010(_HWMON_5010* info);
+
+    // Events. The index runs 0 to 63 and advances by one per new event.
     int VrnPollEvent(int* index);
+    // Reads one 16-record event page (0 to 3) into m_pEventPage as it arrives.
+    int VrnGetEvent(char page);
+    // Fetches the pages holding the new events (newOnly non-zero) or the whole log into
+    // m_pEventMapping and reports their number in *count; with status non-zero the count
+    // must be ignored. A page that does not arrive whole stops the fetch with a failure.
+    // A log reported with more than 64 events counts as 64.
+    int VrnGetReqEventPage(char newOnly, int* count);
+    // Copies event object index (0 newest .. 63) of the last fetch: 1, or 0 for an index
+    // out of range or a null record. No exchange.
+    int VrnGetEventObject(int index, sEVET_DATA* event);
+    int VrnClearEvent();
+
+    // Identification and settings.
+    int VrnIdentify();
+    int VrnSetSerial(const char* serial); // at most 16 characters
+    int VrnSetVendor(const char* vendor); // at most 40 characters
+    int VrnSetModel(const char* model);   // at most 8 characters
+    int VrnSetMacAddr(const char* mac);   // 6 raw bytes; any answer but 'A' comes back as is
+    int VrnSetTime();                     // the host's local time now
+    int VrnMuteBeeper();
+    int VrnSetBeeper(unsigned char setting);
+    int VrnSetHostMode(unsigned char mode);
+    int VrnSetRebuildPriority(unsigned char priority);
+    int VrnSetMaxAtaMode(unsigned char mode);
+    int VrnSetDhcpIp(unsigned char mode, const unsigned char* ip); // 4 bytes, address order
+    // Port 0 or 1, line-speed code 0 to 7, stop-bits value 0 or 1. Once the controller
+    // accepts, a serial session's own port follows to the new speed (8N1, input flushed);
+    // 15 when the port refuses that speed.
+    int VrnSetTermPort(unsigned char port, unsigned char speed, unsigned char stopBits);
+    int VrnSetPassword(const char* password); // at most 15 characters; 'J' gives 9
+    int VrnChkPassword(const char* password); // at most 15 characters; 'J' gives 9
+    int VrnLogOut();
+    // Waits 15 s between request and reply, holding the session all the while.
+    int VrnResetController();
+
+    // Arrays. Drive masks have bit i for drive i.
+    int VrnCreateRaidSet(unsigned long mask, const char* name); // null: no name; at most 16
+    int VrnDelRaidSet(char raidSet);
+    int VrnActiveRaidSet(char raidSet);
+    int VrnCreateHotSpare(unsigned long mask);
+    int VrnDeleteHotSpare(unsigned long mask);
+    // The record's size field must be right (6 otherwise, before anything else). The
+    // capacity in decimal gigabytes goes out as 512-byte sectors, modulo 2^32.
+    int VrnCreateVolSet(_VOLUMESET_CAP* cap);
+    int VrnDelVolSet(char volumeSet);
+    int VrnStartCheckVolume(char volumeSet);
+    int VrnStopCheckVolume(char volumeSet);
+    int VrnCreatePassthroughDisk(_PASS_DISK_CAP* cap);
+    int VrnModifyPassthroughDisk(_PASS_DISK_CAP* cap);
+    int VrnDelPassthroughDisk(char drive);
 
     // HTTP tunnel: sends one piece of 1 to VRN_HTTP_PIECE bytes. A request goes out as full
     // pieces followed by one shorter piece; only that last one is answered, and its response
@@ -128,6 +198,7 @@ protected:
         VRN_REPLY_PASSWORD, // 'A' 0, 'J' 9, other answer bytes unchanged
         VRN_REPLY_RAW,      // 7-byte refusal: the byte unchanged; else 0, caller decodes
         VRN_REPLY_VALID,    // any valid reply is 0
+        VRN_REPLY_ANSWER,   // 'A' 0, every other answer byte unchanged ('M' included)
     };
 
     void InitAllStuffs() {}
@@ -162,6 +233,10 @@ protected:
     typedef void (*PFN_VRN_SLEEP)(void* ctx, int ms);
     void VrnSetSleeper(PFN_VRN_SLEEP fn, void* ctx);
 
+    // Test seam: where VrnSetTime takes the local time from; false when there is none.
+    typedef bool (*PFN_VRN_CLOCK)(void* ctx, struct tm* now);
+    void VrnSetClock(PFN_VRN_CLOCK fn, void* ctx);
+
     // The device path the last serial open tried ("/dev/" + name).
     const char* VrnDevicePath() const { return m_szDevicePath; }
 
@@ -173,12 +248,40 @@ private:
 
     int OpenSerial(const char* name, const sCOM_ATTR& attr);
     void CloseOwnedComm();
+    int NumberedQuery(unsigned char code, char number, void* record, int recordSize);
+    // One event page into m_pEventPage; *replyLen gets the reply's length.
+    int FetchEventPage(char page, int* replyLen);
+    // The common shapes of the settings and array commands.
+    int SendNumber(unsigned char code, unsigned char value, int readLimit);
+    int SendMask(unsigned char code, unsigned long mask);
+    int SendPassDisk(unsigned char code, const _PASS_DISK_CAP* cap);
 
     std::recursive_mutex m_ExchangeLock;
     PFN_VRN_SLEEP m_pfnSleep = nullptr;
     void* m_pSleepCtx = nullptr;
+    PFN_VRN_CLOCK m_pfnClock = nullptr;
+    void* m_pClockCtx = nullptr;
     bool m_bOwnComm = false; // m_hComm was opened by this session, not adopted
     char m_szDevicePath[VRN_DEVICE_PATH_SIZE] = {};
+};
+
+// SMART functions and the controller's drive read/write test; opened and used like any
+// session.
+class VRNLIB_API CVrnlibSMART : public CVrnlib {
+public:
+    // Sub-commands of VrnExeSMART.
+    static constexpr int SMART_READ_DATA = 0;         // 512-byte page into buffer
+    static constexpr int SMART_READ_THRESHOLDS = 1;   // 512-byte page into buffer
+    static constexpr int SMART_OFFLINE_IMMEDIATE = 4; // arg selects the routine
+    static constexpr int SMART_ENABLE = 8;
+    static constexpr int SMART_DISABLE = 9;
+    static constexpr int SMART_RW_TEST_START = 16;  // arg is the test mode
+    static constexpr int SMART_RW_TEST_STATUS = 18; // 18 or 12 bytes into buffer
+
+    // No handle check of its own: without a port the write fails and the result is 4.
+    // Sub-commands 4, 8 and 9 give 1 when the drive reports a failure. A reply that is not
+    // the length the sub-command is answered with gives 2 and leaves the buffer alone.
+    int VrnExeSMART(int sub, unsigned char drive, unsigned char arg, unsigned char* buffer);
 };
 
 // Holds a session's exchange lock for a scope, e.g. around WriteMediaDirect and the

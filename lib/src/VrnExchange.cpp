@@ -131,9 +131,19 @@ int CVrnlib::VrnExchange(const unsigned char* request, int requestLen, int readL
         }
         return VRN_OK;
     case VRN_REPLY_ACK:
-        return answer == 'A' ? VRN_OK : answer == 'M' ? VRN_REFUSED_M : answer;
     case VRN_REPLY_PASSWORD:
-        return answer == 'A' ? VRN_OK : answer == 'J' ? VRN_REFUSED_J : answer;
+    case VRN_REPLY_ANSWER:
+        if (answer == 'A')
+            return VRN_OK;
+        // Returned unchanged, an answer byte of 0 would read as success for a command the
+        // controller never confirmed.
+        if (answer == 0)
+            return VRN_BAD_FRAME;
+        if (pattern == VRN_REPLY_ACK && answer == 'M')
+            return VRN_REFUSED_M;
+        if (pattern == VRN_REPLY_PASSWORD && answer == 'J')
+            return VRN_REFUSED_J;
+        return answer;
     case VRN_REPLY_RAW:
         return refusal ? answer : VRN_OK;
     case VRN_REPLY_VALID:

@@ -47,7 +47,7 @@ EPoll ReadNow(int fd, unsigned char* buf, int cap, int* got) {
 }
 
 speed_t SpeedOf(unsigned char code) {
-    static constexpr speed_t speeds[8] = {B1200, B2400, B4800, B9600,
+    static constexpr speed_t speeds[8] = {B1200,  B2400,  B4800,  B9600,
                                           B19200, B38400, B57600, B115200};
     return speeds[code & 7];
 }

@@ -12,8 +12,8 @@
 CVrnlib::CVrnlib()
     : m_nInterface(VRN_IF_SERIAL), m_hComm(-1), m_socket(-1), agentaddr(), m_iPreIndex(0),
       m_iCurrentIndex(0), m_iNewCount(0),
-      m_pEventPage(new(std::nothrow) unsigned char[EVENT_PAGE_SIZE]()),
-      m_pEventMapping(new(std::nothrow) unsigned char[EVENT_MAPPING_SIZE]()), m_nTimeout(5) {
+      m_pEventPage(new (std::nothrow) unsigned char[EVENT_PAGE_SIZE]()),
+      m_pEventMapping(new (std::nothrow) unsigned char[EVENT_MAPPING_SIZE]()), m_nTimeout(5) {
     InitAllStuffs();
 }
 
@@ -164,8 +164,7 @@ int CVrnlib::VrnInitSession(const char* addr, int port) {
     in_addr converted = {};
     // An address that does not parse, or a port no agent can listen on, is refused
     // up front instead of surfacing later as requests sent to nowhere.
-    if (addr == nullptr || ::inet_pton(AF_INET, addr, &converted) != 1 || port <= 0 ||
-        port > 65535)
+    if (addr == nullptr || ::inet_pton(AF_INET, addr, &converted) != 1 || port <= 0 || port > 65535)
         return VRN_BAD_ARGUMENT;
     CVrnExchangeGuard guard(*this);
     if (!SocketInit(addr, port))
@@ -200,9 +199,21 @@ void CVrnlib::VrnSetSleeper(PFN_VRN_SLEEP fn, void* ctx) {
     m_pSleepCtx = ctx;
 }
 
-int CVrnlib::VrnGetCommHandle() { return m_hComm; }
-int CVrnlib::VrnGetSocket() { return m_socket; }
-sockaddr_in* CVrnlib::VrnGetAgentAddr() { return &agentaddr; }
-int CVrnlib::VrnGetLibVersion() { return VRN_LIB_VERSION; }
-void CVrnlib::VrnLockExchange() { m_ExchangeLock.lock(); }
-void CVrnlib::VrnUnlockExchange() { m_ExchangeLock.unlock(); }
+int CVrnlib::VrnGetCommHandle() {
+    return m_hComm;
+}
+int CVrnlib::VrnGetSocket() {
+    return m_socket;
+}
+sockaddr_in* CVrnlib::VrnGetAgentAddr() {
+    return &agentaddr;
+}
+int CVrnlib::VrnGetLibVersion() {
+    return VRN_LIB_VERSION;
+}
+void CVrnlib::VrnLockExchange() {
+    m_ExchangeLock.lock();
+}
+void CVrnlib::VrnUnlockExchange() {
+    m_ExchangeLock.unlock();
+}

@@ -36,8 +36,8 @@ public:
         ssize_t n;
         do {
             // A longer datagram is cut to the capacity by the receive itself.
-            n = ::recvfrom(session.m_socket, buf, static_cast<size_t>(cap), MSG_DONTWAIT,
-                           nullptr, nullptr);
+            n = ::recvfrom(session.m_socket, buf, static_cast<size_t>(cap), MSG_DONTWAIT, nullptr,
+                           nullptr);
         } while (n < 0 && errno == EINTR);
         return n > 0 ? static_cast<int>(n) : 0;
     }

@@ -16,7 +16,9 @@ Bytes SysInfoPayload() {
     return p;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 class Exchange : public CLinkTest {};
 
@@ -45,7 +47,11 @@ TEST_P(Exchange, OperationsSendGoldenRequestsAndReadReplies) {
         {"system information, refusal J", 0, Answer('J'), 0x4A, Bytes(256, 0)},
         {"identify", 1, MakeFrame(Text("Varno RAID Subsystem V1.2")), VRN_OK, {}},
         {"identify, exact text", 1, MakeFrame(Text("Varno RAID Subsystem")), VRN_OK, {}},
-        {"identify, other text", 1, MakeFrame(Text("Varno RAID Subsystek")), VRN_NOT_IDENTIFIED, {}},
+        {"identify, other text",
+         1,
+         MakeFrame(Text("Varno RAID Subsystek")),
+         VRN_NOT_IDENTIFIED,
+         {}},
         {"identify, short text", 1, MakeFrame(Text("Varno")), VRN_NOT_IDENTIFIED, {}},
         {"identify, answer A", 1, Answer('A'), 0x41, {}},
         {"identify, answer M", 1, Answer('M'), 0x4D, {}},
@@ -58,7 +64,9 @@ TEST_P(Exchange, OperationsSendGoldenRequestsAndReadReplies) {
         std::memset(&info, 0x77, sizeof info);
         int index = -1;
         int status = -1;
-        const Bytes golden = c.op == 0 ? kSysInfoRequest : c.op == 1 ? kIdentifyRequest : kPollRequest;
+        const Bytes golden = c.op == 0   ? kSysInfoRequest
+                             : c.op == 1 ? kIdentifyRequest
+                                         : kPollRequest;
         auto seen = Serve({Reply(c.reply)}, [&] {
             status = c.op == 0   ? m_session.VrnGetSysInfo(&info)
                      : c.op == 1 ? m_session.VrnIdentify()
@@ -80,27 +88,30 @@ TEST_P(Exchange, OperationsSendGoldenRequestsAndReadReplies) {
 
 TEST_P(Exchange, ReplyPatternsMapAnswerBytes) {
     using R = CTestSession::EVrnReply;
-    const R patterns[] = {CTestSession::kQuery, CTestSession::kAck, CTestSession::kPassword,
-                          CTestSession::kRaw, CTestSession::kValid};
+    const R patterns[] = {CTestSession::kQuery, CTestSession::kAck,   CTestSession::kPassword,
+                          CTestSession::kRaw,   CTestSession::kValid, CTestSession::kAnswer};
     struct Case {
         const char* name;
         Bytes reply;
-        int expected[5]; // query, acknowledge, password, raw, valid-only
+        int expected[6]; // query, acknowledge, password, raw, valid-only, answer
     };
     const Case cases[] = {
-        {"A", Answer('A'), {0, 0, 0, 0, 0}},
-        {"M", Answer('M'), {8, 8, 0x4D, 0x4D, 0}},
-        {"J", Answer('J'), {0x4A, 0x4A, 9, 0x4A, 0}},
-        {"B", Answer('B'), {0x42, 0x42, 0x42, 0x42, 0}},
-        {"byte 0", Answer(0), {0, 0, 0, 0, 0}},
+        {"A", Answer('A'), {0, 0, 0, 0, 0, 0}},
+        {"M", Answer('M'), {8, 8, 0x4D, 0x4D, 0, 0x4D}},
+        {"J", Answer('J'), {0x4A, 0x4A, 9, 0x4A, 0, 0x4A}},
+        {"B", Answer('B'), {0x42, 0x42, 0x42, 0x42, 0, 0x42}},
+        // Data to query and raw; for the answer patterns never a confirmation.
+        {"byte 0", Answer(0), {0, 2, 2, 0, 0, 2}},
         // A longer reply is data to query and raw, whatever its first byte is; acknowledge
         // and password look at that byte all the same.
-        {"M with data", MakeFrame({'M', 1}), {0, 8, 0x4D, 0, 0}},
-        {"J with data", MakeFrame({'J', 1}), {0, 0x4A, 9, 0, 0}},
+        {"M with data", MakeFrame({'M', 1}), {0, 8, 0x4D, 0, 0, 0x4D}},
+        {"J with data", MakeFrame({'J', 1}), {0, 0x4A, 9, 0, 0, 0x4A}},
+        {"A with data", MakeFrame({'A', 0}), {0, 0, 0, 0, 0, 0}},
+        {"0 with data", MakeFrame({0, 'A'}), {0, 2, 2, 0, 0, 2}},
     };
     const Bytes request = {0x5E, 0x01, 0x61, 0x02, 0x00, 0x31, 0x01, 0x33};
     for (const Case& c : cases) {
-        for (int p = 0; p < 5; ++p) {
+        for (int p = 0; p < 6; ++p) {
             unsigned char record[8];
             std::memset(record, 0x77, sizeof record);
             int status = -1;
@@ -183,7 +194,8 @@ TEST_P(Exchange, LateReplyIsNotTakenForTheNextAnswer) {
     else
         m_session.VrnSetTimeOut(0);
     int index = -1;
-    auto seen = Serve({Silence()}, [&] { EXPECT_EQ(m_session.VrnPollEvent(&index), VRN_NO_REPLY); });
+    auto seen =
+        Serve({Silence()}, [&] { EXPECT_EQ(m_session.VrnPollEvent(&index), VRN_NO_REPLY); });
     ASSERT_EQ(seen.size(), 1u);
     // The controller answers after the read gave up: a refusal here, and for UDP two
     // datagrams, so that dropping just one would not do.
@@ -202,10 +214,13 @@ TEST_P(Exchange, LateReplyIsNotTakenForTheNextAnswer) {
 }
 
 TEST_P(Exchange, NullOutputRecordsFailWithoutTraffic) {
-    auto seen = Serve({Reply(Answer(1))}, [&] {
-        EXPECT_EQ(m_session.VrnGetSysInfo(nullptr), VRN_BAD_ARGUMENT);
-        EXPECT_EQ(m_session.VrnPollEvent(nullptr), VRN_BAD_ARGUMENT);
-    }, 300);
+    auto seen = Serve(
+        {Reply(Answer(1))},
+        [&] {
+            EXPECT_EQ(m_session.VrnGetSysInfo(nullptr), VRN_BAD_ARGUMENT);
+            EXPECT_EQ(m_session.VrnPollEvent(nullptr), VRN_BAD_ARGUMENT);
+        },
+        300);
     EXPECT_TRUE(seen.empty()) << Hex(seen.empty() ? Bytes{} : seen[0]);
 }
 

@@ -15,11 +15,14 @@ struct SStep {
     std::vector<SBurst> bursts; // empty: stay silent
 };
 
-inline SStep Reply(const Bytes& b, int delayMs = 0) { return SStep{{{delayMs, b}}}; }
-inline SStep Silence() { return SStep{}; }
+inline SStep Reply(const Bytes& b, int delayMs = 0) {
+    return SStep{{{delayMs, b}}};
+}
+inline SStep Silence() {
+    return SStep{};
+}
 
-template <class Peer>
-class CPeerScript {
+template <class Peer> class CPeerScript {
 public:
     CPeerScript(Peer& peer, std::vector<SStep> steps, int readTimeoutMs = 3000)
         : m_thread([this, &peer, steps = std::move(steps), readTimeoutMs] {

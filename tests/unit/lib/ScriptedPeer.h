@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -40,7 +41,9 @@ inline Bytes MakeFrame(const Bytes& payload) {
     return f;
 }
 
-inline Bytes Answer(unsigned char code) { return MakeFrame({code}); }
+inline Bytes Answer(unsigned char code) {
+    return MakeFrame({code});
+}
 
 inline std::string Hex(const Bytes& b) {
     std::string s;
@@ -52,7 +55,9 @@ inline std::string Hex(const Bytes& b) {
     return s;
 }
 
-inline void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Reads one request frame (by its length field) from fd, waiting at most timeoutMs.
 // Returns what was read, possibly incomplete.
@@ -80,15 +85,22 @@ inline Bytes ReadRequest(int fd, int timeoutMs = 3000) {
     return got;
 }
 
+// Gives up when the reader has stopped taking bytes for a few seconds (a library read that
+// ended early), so that a failing case cannot hang the whole test.
 inline void WriteAll(int fd, const Bytes& b) {
     size_t done = 0;
-    while (done < b.size()) {
+    int stalls = 0;
+    while (done < b.size() && stalls < 50) {
         const ssize_t n = ::write(fd, b.data() + done, b.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            stalls = 0;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
         } else {
             pollfd p = {fd, POLLOUT, 0};
-            ::poll(&p, 1, 100);
+            if (::poll(&p, 1, 100) <= 0)
+                ++stalls;
         }
     }
 }
@@ -186,6 +198,7 @@ public:
     static constexpr EVrnReply kPassword = VRN_REPLY_PASSWORD;
     static constexpr EVrnReply kRaw = VRN_REPLY_RAW;
     static constexpr EVrnReply kValid = VRN_REPLY_VALID;
+    static constexpr EVrnReply kAnswer = VRN_REPLY_ANSWER;
 
     // Sleeps are recorded; each really lasts ms / divisor (divisor 0: not at all).
     void RecordSleeps(int divisor) {

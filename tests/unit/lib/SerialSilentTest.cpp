@@ -14,9 +14,9 @@ TEST(SerialSilent, GivesUpAfterAboutThirtySeconds) {
     const auto t0 = std::chrono::steady_clock::now();
     int index = -1;
     EXPECT_EQ(s.VrnPollEvent(&index), VRN_NO_REPLY);
-    const auto s30 = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::steady_clock::now() - t0)
-                         .count();
+    const auto s30 =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     EXPECT_GE(s30, 30000);
     EXPECT_LE(s30, 45000);
     EXPECT_EQ(index, -1);

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool FdOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
+bool FdOpen(int fd) {
+    return ::fcntl(fd, F_GETFD) != -1;
+}
 
 TEST(Session, StartsInSerialModeWithoutPort) {
     CVrnlib s;
@@ -64,7 +66,7 @@ TEST(Session, SerialOpenOutcomes) {
         const char* name;
         const char* device; // nullptr: the null pointer
         int expected;
-        const char* path;   // device path tried, nullptr: none tried (earlier path stays)
+        const char* path; // device path tried, nullptr: none tried (earlier path stays)
     };
     const Case cases[] = {
         {"null name", nullptr, VRN_BAD_ARGUMENT, nullptr},
