@@ -379,8 +379,19 @@ void CSimServer::ServeCtl(SCtlConn& c, int64_t nowUs, bool& done) {
     std::string reply =
         c.in.size() > kCtlMaxLine ? "err request too long" : m_control.Execute(line, nowUs / 1000);
     reply += '\n';
-    // Replies are short; a client that does not read them loses them rather than stalling us.
-    (void)!write(c.fd, reply.data(), reply.size());
+    // A `state` line with big web pages may exceed the socket buffer: write it out, but give
+    // a client that does not read at most a second before it loses the rest.
+    int fl = fcntl(c.fd, F_GETFL);
+    fcntl(c.fd, F_SETFL, fl & ~O_NONBLOCK);
+    timeval tv{1, 0};
+    setsockopt(c.fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    size_t off = 0;
+    while (off < reply.size()) {
+        ssize_t n = send(c.fd, reply.data() + off, reply.size() - off, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        off += static_cast<size_t>(n);
+    }
 }
 
 int CSimServer::PollTimeoutMs(int64_t nowUs) const {

@@ -296,3 +296,26 @@ TEST(SimProcess, CommandLineErrorsAndCtlExitCodes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SimProcess, StateLineArrivesWholeEvenWhenLarge) {
+    // Ten pages of 60000 bytes: far more than a socket buffer holds.
+    std::string pages;
+    for (char c = 'a'; c < 'k'; ++c)
+        pages += std::string(pages.empty() ? "" : ",") + "\"/" + c +
+                 R"(": {"body": "0123456789", "repeat": 6000})";
+    SScratch big{WriteTemp("big.json", "{\"webPages\": {" + pages + "}}")};
+    CSimProcess::Options o;
+    o.scenario = big.path;
+    CSimProcess sim(o);
+    ASSERT_TRUE(sim.Ready());
+    ASSERT_EQ("", sim.Ctl("fan 1 stop").substr(2));
+    std::string state = sim.Ctl("state");
+    EXPECT_GT(state.size(), 600000u);
+    EXPECT_EQ("ok {", state.substr(0, 4));
+    EXPECT_EQ('}', state.back());
+    EXPECT_NE(std::string::npos, state.find(R"("fanStopped":[true,false])"));
+}
+
+} // namespace
