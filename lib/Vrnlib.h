@@ -199,6 +199,7 @@ protected:
         VRN_REPLY_RAW,      // 7-byte refusal: the byte unchanged; else 0, caller decodes
         VRN_REPLY_VALID,    // any valid reply is 0
         VRN_REPLY_ANSWER,   // 'A' 0, every other answer byte unchanged ('M' included)
+        VRN_REPLY_CONFIRM,  // 7-byte reply: 'A' 0, other bytes unchanged; longer: 0
     };
 
     void InitAllStuffs() {}

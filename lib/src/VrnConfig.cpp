@@ -59,8 +59,8 @@ int TextLength(const char* text, int max) {
     return static_cast<int>(::strnlen(text, static_cast<size_t>(max) + 1));
 }
 
-// The identity settings take a bare refusal for what it is rather than as success; any
-// longer reply is the controller's own business and counts as done.
+// The identity settings and the clock take a bare refusal for what it is rather than as
+// success; any longer reply is the controller's own business and counts as done.
 
 // The request of an access-coded setting: 8-letter code, zero gap, value blank-padded.
 vrn::CVrnRequest AccessCoded(unsigned char code, int total) {
@@ -87,9 +87,10 @@ int CVrnlib::VrnIdentify() {
                                    VRN_REPLY_VALID, nullptr, 0, reply, &replyLen);
     if (status != VRN_OK)
         return status;
-    // A bare answer byte, even 'A', is not an identification.
+    // A bare answer byte, even 'A', is not an identification; a 0 byte returned as it is
+    // would pass for one.
     if (replyLen == VRN_MIN_FRAME)
-        return reply[5];
+        return reply[5] != 0 ? reply[5] : VRN_NOT_IDENTIFIED;
     // The buffer was zeroed, so a payload shorter than the text compares against zeros.
     return std::memcmp(reply + 5, IDENTIFICATION, IDENTIFICATION_LEN) == 0 ? VRN_OK
                                                                            : VRN_NOT_IDENTIFIED;
@@ -105,7 +106,7 @@ int CVrnlib::VrnSetSerial(const char* serial) {
     request.Set(ACCESS_AT, SERIAL_ACCESS_LETTERS);
     request.SetBytes(ACCESS_AT + 1, SERIAL_ACCESS_CODE, sizeof SERIAL_ACCESS_CODE);
     request.SetBytes(SETTING_AT, serial, TextLength(serial, SERIAL_MAX)); // zero-padded
-    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_RAW);
+    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_CONFIRM);
 }
 
 int CVrnlib::VrnSetVendor(const char* vendor) {
@@ -119,7 +120,7 @@ int CVrnlib::VrnSetVendor(const char* vendor) {
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, vendor, static_cast<size_t>(TextLength(vendor, VENDOR_MAX)));
     request.SetBytes(SETTING_AT, field, sizeof field);
-    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_RAW);
+    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_CONFIRM);
 }
 
 int CVrnlib::VrnSetModel(const char* model) {
@@ -133,7 +134,7 @@ int CVrnlib::VrnSetModel(const char* model) {
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, model, static_cast<size_t>(TextLength(model, MODEL_MAX)));
     request.SetBytes(SETTING_AT, field, sizeof field);
-    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_RAW);
+    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_CONFIRM);
 }
 
 int CVrnlib::VrnSetMacAddr(const char* mac) {
@@ -163,7 +164,7 @@ int CVrnlib::VrnSetTime() {
                            now.tm_sec};
     for (int i = 0; i < 6; ++i)
         request.Set(TIME_AT + i, static_cast<unsigned char>(fields[i] & 0xFF));
-    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_RAW);
+    return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_CONFIRM);
 }
 
 // The one-byte settings and the bare commands: acknowledged, read limit 7.

@@ -148,6 +148,10 @@ int CVrnlib::VrnExchange(const unsigned char* request, int requestLen, int readL
         return refusal ? answer : VRN_OK;
     case VRN_REPLY_VALID:
         return VRN_OK;
+    case VRN_REPLY_CONFIRM:
+        if (got != VRN_MIN_FRAME || answer == 'A')
+            return VRN_OK;
+        return answer == 0 ? VRN_BAD_FRAME : answer;
     }
     return VRN_BAD_ARGUMENT;
 }

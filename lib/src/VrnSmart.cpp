@@ -18,8 +18,10 @@ constexpr int RW_STATUS_SHORT = 12;
 int CVrnlibSMART::VrnExeSMART(int sub, unsigned char drive, unsigned char arg,
                               unsigned char* buffer) {
     CVrnExchangeGuard guard(*this);
+    // The controller sees the low byte only, and answers as for that sub-command.
+    sub &= 0xFF;
     vrn::CVrnRequest request(CMD_SMART, 14);
-    request.Set(6, static_cast<unsigned char>(sub & 0xFF));
+    request.Set(6, static_cast<unsigned char>(sub));
     request.SetBytes(7, SMART_MARKER, sizeof SMART_MARKER);
     request.Set(11, drive);
     if (sub == SMART_OFFLINE_IMMEDIATE || sub == SMART_RW_TEST_START)

@@ -55,6 +55,7 @@ TEST_P(Exchange, OperationsSendGoldenRequestsAndReadReplies) {
         {"identify, short text", 1, MakeFrame(Text("Varno")), VRN_NOT_IDENTIFIED, {}},
         {"identify, answer A", 1, Answer('A'), 0x41, {}},
         {"identify, answer M", 1, Answer('M'), 0x4D, {}},
+        {"identify, answer byte 0 is no identification", 1, Answer(0), VRN_NOT_IDENTIFIED, {}},
         {"poll", 2, Answer(42), VRN_OK, {42}},
         {"poll, index 0x4D is no refusal", 2, Answer('M'), VRN_OK, {0x4D}},
         {"poll, index 0", 2, Answer(0), VRN_OK, {0}},
@@ -88,30 +89,31 @@ TEST_P(Exchange, OperationsSendGoldenRequestsAndReadReplies) {
 
 TEST_P(Exchange, ReplyPatternsMapAnswerBytes) {
     using R = CTestSession::EVrnReply;
-    const R patterns[] = {CTestSession::kQuery, CTestSession::kAck,   CTestSession::kPassword,
-                          CTestSession::kRaw,   CTestSession::kValid, CTestSession::kAnswer};
+    const R patterns[] = {CTestSession::kQuery,  CTestSession::kAck,   CTestSession::kPassword,
+                          CTestSession::kRaw,    CTestSession::kValid, CTestSession::kAnswer,
+                          CTestSession::kConfirm};
     struct Case {
         const char* name;
         Bytes reply;
-        int expected[6]; // query, acknowledge, password, raw, valid-only, answer
+        int expected[7]; // query, acknowledge, password, raw, valid-only, answer, confirm
     };
     const Case cases[] = {
-        {"A", Answer('A'), {0, 0, 0, 0, 0, 0}},
-        {"M", Answer('M'), {8, 8, 0x4D, 0x4D, 0, 0x4D}},
-        {"J", Answer('J'), {0x4A, 0x4A, 9, 0x4A, 0, 0x4A}},
-        {"B", Answer('B'), {0x42, 0x42, 0x42, 0x42, 0, 0x42}},
+        {"A", Answer('A'), {0, 0, 0, 0, 0, 0, 0}},
+        {"M", Answer('M'), {8, 8, 0x4D, 0x4D, 0, 0x4D, 0x4D}},
+        {"J", Answer('J'), {0x4A, 0x4A, 9, 0x4A, 0, 0x4A, 0x4A}},
+        {"B", Answer('B'), {0x42, 0x42, 0x42, 0x42, 0, 0x42, 0x42}},
         // Data to query and raw; for the answer patterns never a confirmation.
-        {"byte 0", Answer(0), {0, 2, 2, 0, 0, 2}},
+        {"byte 0", Answer(0), {0, 2, 2, 0, 0, 2, 2}},
         // A longer reply is data to query and raw, whatever its first byte is; acknowledge
         // and password look at that byte all the same.
-        {"M with data", MakeFrame({'M', 1}), {0, 8, 0x4D, 0, 0, 0x4D}},
-        {"J with data", MakeFrame({'J', 1}), {0, 0x4A, 9, 0, 0, 0x4A}},
-        {"A with data", MakeFrame({'A', 0}), {0, 0, 0, 0, 0, 0}},
-        {"0 with data", MakeFrame({0, 'A'}), {0, 2, 2, 0, 0, 2}},
+        {"M with data", MakeFrame({'M', 1}), {0, 8, 0x4D, 0, 0, 0x4D, 0}},
+        {"J with data", MakeFrame({'J', 1}), {0, 0x4A, 9, 0, 0, 0x4A, 0}},
+        {"A with data", MakeFrame({'A', 0}), {0, 0, 0, 0, 0, 0, 0}},
+        {"0 with data", MakeFrame({0, 'A'}), {0, 2, 2, 0, 0, 2, 0}},
     };
     const Bytes request = {0x5E, 0x01, 0x61, 0x02, 0x00, 0x31, 0x01, 0x33};
     for (const Case& c : cases) {
-        for (int p = 0; p < 6; ++p) {
+        for (int p = 0; p < 7; ++p) {
             unsigned char record[8];
             std::memset(record, 0x77, sizeof record);
             int status = -1;
