@@ -137,15 +137,16 @@ TEST(AgentRelay, DroppedDatagramsNeverReachTheLine) {
     EXPECT_EQ(0, agent.proc.Stop());
 }
 
-// The library's record, with the one field that moves with the controller's clock cleared.
-sSYSTEM_INFO SysInfoVia(const std::string& addr, int port, int* status) {
-    CVrnlib session;
-    sSYSTEM_INFO info = {};
-    *status = session.VrnInitSession(addr.c_str(), port);
-    if (*status == VRN_OK)
-        *status = session.VrnGetSysInfo(&info);
-    info.gsiTimeTick = 0;
-    return info;
+// One status query of the library: its status and the record it filled.
+struct SAnswer {
+    int status = -1;
+    Bytes record;
+    bool operator==(const SAnswer&) const = default;
+};
+
+template <typename T> SAnswer Record(int status, const T& rec) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&rec);
+    return {status, Bytes(p, p + sizeof rec)};
 }
 
 TEST(AgentRelay, LibraryStationsGetWhatTheControllerAnswers) {
@@ -155,23 +156,79 @@ TEST(AgentRelay, LibraryStationsGetWhatTheControllerAnswers) {
     ASSERT_TRUE(sim.Ready());
     SAgent agent;
     ASSERT_TRUE(agent.Start(sim.PtyPath()));
-
-    int viaAgent = -1, direct = -1;
-    sSYSTEM_INFO a = SysInfoVia(agent.addr, agent.relayPort, &viaAgent);
-    sSYSTEM_INFO d = SysInfoVia(sim.UdpAddr(), sim.UdpPort(), &direct);
-    ASSERT_EQ(VRN_OK, viaAgent);
-    ASSERT_EQ(VRN_OK, direct);
-    EXPECT_EQ(0, std::memcmp(&a, &d, sizeof a));
-    EXPECT_EQ(0, std::memcmp(a.gsiVendorName, "Varno Storage Systems", 21));
-
-    CVrnlib station;
-    ASSERT_EQ(VRN_OK, station.VrnInitSession(agent.addr.c_str(), agent.relayPort));
-    EXPECT_EQ(VRN_OK, station.VrnIdentify());
-    int index = -1;
-    EXPECT_EQ(VRN_OK, station.VrnPollEvent(&index));
+    const struct {
+        const char* name;
+        SAnswer (*ask)(CVrnlib&);
+    } cases[] = {
+        {"system information", [](CVrnlib& s) {
+             sSYSTEM_INFO r = {};
+             const int st = s.VrnGetSysInfo(&r);
+             r.gsiTimeTick = 0; // moves with the controller's clock
+             return Record(st, r);
+         }},
+        {"identify", [](CVrnlib& s) { return SAnswer{s.VrnIdentify(), {}}; }},
+        {"raid set 0", [](CVrnlib& s) {
+             sGUI_RAIDSET r = {};
+             return Record(s.VrnGetRaidSetInfo(0, &r), r);
+         }},
+        {"raid set 7 (refused)", [](CVrnlib& s) {
+             sGUI_RAIDSET r = {};
+             return Record(s.VrnGetRaidSetInfo(7, &r), r);
+         }},
+        {"volume set 1", [](CVrnlib& s) {
+             sGUI_VOLUMESET r = {};
+             return Record(s.VrnGetVolSetInfo(1, &r), r);
+         }},
+        {"drive 5", [](CVrnlib& s) {
+             sGUI_PHY_DRV r = {};
+             return Record(s.VrnGetPhysicalDriveInfo(5, &r), r);
+         }},
+        {"fans", [](CVrnlib& s) {
+             _HWMON_INFO r = {};
+             return Record(s.VrnGetHWMon(HWMON_FAN_INFO, &r), r);
+         }},
+        {"voltages", [](CVrnlib& s) {
+             _HWMON_INFO r = {};
+             return Record(s.VrnGetHWMon(HWMON_VOL_INFO, &r), r);
+         }},
+        {"power supplies", [](CVrnlib& s) {
+             _HWMON_INFO r = {};
+             return Record(s.VrnGetHWMon(HWMON_PWR_INFO, &r), r);
+         }},
+        {"event index", [](CVrnlib& s) {
+             int index = -1;
+             return Record(s.VrnPollEvent(&index), index);
+         }},
+        {"whole event log", [](CVrnlib& s) {
+             int count = -1;
+             const int st = s.VrnGetReqEventPage(0, &count);
+             SAnswer a = Record(st, count);
+             a.record.insert(a.record.end(), s.m_pEventMapping,
+                             s.m_pEventMapping + CVrnlib::EVENT_MAPPING_SIZE);
+             return a;
+         }},
+    };
+    CVrnlib viaAgent, direct;
+    ASSERT_EQ(VRN_OK, viaAgent.VrnInitSession(agent.addr.c_str(), agent.relayPort));
+    ASSERT_EQ(VRN_OK, direct.VrnInitSession(sim.UdpAddr().c_str(), sim.UdpPort()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SAnswer a = c.ask(viaAgent);
+        const SAnswer d = c.ask(direct);
+        EXPECT_EQ(d.status, a.status);
+        EXPECT_TRUE(a.record == d.record) << "records differ";
+    }
+    // The answers are the controller's own, not merely equal.
+    sGUI_PHY_DRV drive = {};
+    ASSERT_EQ(VRN_OK, viaAgent.VrnGetPhysicalDriveInfo(5, &drive));
+    EXPECT_EQ(0, std::memcmp(drive.gpdSerialNumber, "VNS054711065", 12));
+    sGUI_RAIDSET raid = {};
+    ASSERT_EQ(VRN_OK, viaAgent.VrnGetRaidSetInfo(0, &raid));
+    EXPECT_EQ(0, std::memcmp(raid.grsRaidSetName, "Raid Set # 00", 13));
+    int index = -1, after = -1;
+    ASSERT_EQ(VRN_OK, viaAgent.VrnPollEvent(&index));
     ASSERT_EQ("ok", sim.Ctl("event add 1 1 0 agent test"));
-    int after = -1;
-    EXPECT_EQ(VRN_OK, station.VrnPollEvent(&after));
+    ASSERT_EQ(VRN_OK, viaAgent.VrnPollEvent(&after));
     EXPECT_EQ((index + 1) % 64, after);
     EXPECT_EQ(0, agent.proc.Stop());
     EXPECT_TRUE(SanitizerClean(agent.proc.Stderr())) << agent.proc.Stderr();
