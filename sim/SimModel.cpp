@@ -91,6 +91,13 @@ void CSimModel::PushEvent(uint8_t cat, uint8_t type, uint8_t channel, const std:
     e.channel = channel;
     e.time = PackedNow();
     e.text = text.substr(0, 16);
+    // Alarms sound the beeper when it is enabled; mute (0x30) silences it.
+    bool alarm = (cat == kCatHwMon && type < 20) ||
+                 (cat == kCatDevice && (type == kDevEvFailed || type == 9)) ||
+                 (cat == kCatVolume && (type == kVolEvDegraded || type == kVolEvFailed)) ||
+                 (cat == kCatRaid && type == kRaidEvDegraded);
+    if (alarm && m_sc.sys.beeper != 0)
+        m_beeping = true;
     m_log.push_back(e);
     if (m_log.size() > kEventLogSize)
         m_log.pop_front();

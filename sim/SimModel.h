@@ -42,6 +42,7 @@ public:
     size_t EventCount() const { return m_log.size(); }
     const std::deque<SEvent>& EventLog() const { return m_log; }
     bool LoggedIn() const { return m_loggedIn; }
+    bool Beeping() const { return m_beeping; }
     double TimeScale() const { return m_timeScale; }
 
     // Changes from the control channel. Each returns an empty string on success,

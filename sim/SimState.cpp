@@ -176,6 +176,7 @@ std::string StateJson(const CSimModel& model) {
     j["timing"] = {{"volumeInitSeconds", sc.timing.volumeInitSeconds},
                    {"volumeCheckSeconds", sc.timing.volumeCheckSeconds}};
     j["runtime"] = {{"loggedIn", model.LoggedIn()},
+                    {"beeping", model.Beeping()},
                     {"timeScale", model.TimeScale()},
                     {"drives", driveRuntime},
                     {"volumeSets", volRuntime}};

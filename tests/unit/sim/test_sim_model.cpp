@@ -274,6 +274,40 @@ TEST(SimModel, HardwareMonitorFollowsTheControlChannel) {
         EXPECT_NE("", bad(h.Model()));
 }
 
+TEST(SimModel, AlarmsSoundTheBeeperUntilMuted) {
+    CHarness h;
+    struct Step {
+        const char* name;
+        Bytes request; // empty: the change below instead
+        std::string (*change)(vrnsim::CSimModel&);
+        bool beeping;
+    };
+    const Step steps[] = {
+        {"information event",
+         {},
+         [](vrnsim::CSimModel& m) { return m.AddEvent(4, 0, 0, ""); },
+         false},
+        {"fan stops", {}, [](vrnsim::CSimModel& m) { return m.SetFan(1, false); }, true},
+        {"mute", {0x30}, nullptr, false},
+        {"beeper off", {0x31, 0x00}, nullptr, false},
+        {"drive fails while the beeper is off",
+         {},
+         [](vrnsim::CSimModel& m) { return m.SetDrive(0, "fail"); },
+         false},
+        {"beeper on", {0x31, 0x01}, nullptr, false},
+        {"volume fails", {}, [](vrnsim::CSimModel& m) { return m.SetVolume(1, true); }, true},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        if (s.change) {
+            ASSERT_EQ("", s.change(h.Model()));
+        } else {
+            ASSERT_EQ(Answer('A'), h.Ask(s.request));
+        }
+        EXPECT_EQ(s.beeping, h.Model().Beeping());
+    }
+}
+
 TEST(SimModel, ResetLogsAPowerOnAndEndsTheSession) {
     CHarness h;
     EXPECT_EQ(Answer('A'), h.Ask(Cat({{0x14, 4}, Text("0000", 4)})));
