@@ -32,19 +32,32 @@ std::string Mac(const unsigned char* mac) {
 
 std::string StatusText(int status) {
     switch (status) {
-    case VRN_OK: return "success";
-    case VRN_NOT_IDENTIFIED: return "not the expected controller";
-    case VRN_BAD_FRAME: return "invalid reply frame";
-    case VRN_NO_PORT: return "no serial port open";
-    case VRN_WRITE_FAILED: return "writing the request failed";
-    case VRN_NO_REPLY: return "no reply";
-    case VRN_BAD_ARGUMENT: return "invalid argument";
-    case VRN_REFUSED_M: return "refused (M)";
-    case VRN_REFUSED_J: return "refused (J)";
-    case VRN_NO_BUFFER: return "no reply buffer";
-    case VRN_NO_SOCKET: return "no socket open";
-    case VRN_OPEN_FAILED: return "cannot open the serial port";
-    case VRN_BIND_FAILED: return "cannot open the UDP socket";
+    case VRN_OK:
+        return "success";
+    case VRN_NOT_IDENTIFIED:
+        return "not the expected controller";
+    case VRN_BAD_FRAME:
+        return "invalid reply frame";
+    case VRN_NO_PORT:
+        return "no serial port open";
+    case VRN_WRITE_FAILED:
+        return "writing the request failed";
+    case VRN_NO_REPLY:
+        return "no reply";
+    case VRN_BAD_ARGUMENT:
+        return "invalid argument";
+    case VRN_REFUSED_M:
+        return "refused (M)";
+    case VRN_REFUSED_J:
+        return "refused (J)";
+    case VRN_NO_BUFFER:
+        return "no reply buffer";
+    case VRN_NO_SOCKET:
+        return "no socket open";
+    case VRN_OPEN_FAILED:
+        return "cannot open the serial port";
+    case VRN_BIND_FAILED:
+        return "cannot open the UDP socket";
     }
     char buf[48];
     std::snprintf(buf, sizeof buf, "controller answered 0x%02X", status & 0xFF);
@@ -62,6 +75,58 @@ bool ParseNumber(const std::string& text, unsigned long lo, unsigned long hi,
         return false;
     *value = v;
     return true;
+}
+
+bool ArgCount(SCliContext& ctx, size_t min, size_t max) {
+    if (ctx.args.size() >= min && ctx.args.size() <= max)
+        return true;
+    ctx.error = min == max
+                    ? "takes " + std::to_string(min) + " argument(s)"
+                    : "takes " + std::to_string(min) + " to " + std::to_string(max) + " arguments";
+    return false;
+}
+
+bool ArgNumber(SCliContext& ctx, size_t i, unsigned long lo, unsigned long hi, const char* what,
+               unsigned long* value) {
+    if (i < ctx.args.size() && ParseNumber(ctx.args[i], lo, hi, value))
+        return true;
+    ctx.error = std::string(what) + " must be a number from " + std::to_string(lo) + " to " +
+                std::to_string(hi);
+    return false;
+}
+
+bool KeyOptions(SCliContext& ctx, const std::vector<std::string>& allowed,
+                std::vector<std::pair<std::string, unsigned long>>* options) {
+    while (!ctx.args.empty() && ctx.args.back().find('=') != std::string::npos) {
+        const std::string word = ctx.args.back();
+        const size_t eq = word.find('=');
+        const std::string key = word.substr(0, eq);
+        unsigned long v = 0;
+        bool known = false;
+        for (const std::string& a : allowed)
+            known = known || a == key;
+        if (!known) {
+            ctx.error = "unknown option " + key;
+            return false;
+        }
+        if (!ParseNumber(word.substr(eq + 1), 0, 255, &v)) {
+            ctx.error = "option " + key + " must be a number from 0 to 255";
+            return false;
+        }
+        options->emplace_back(key, v);
+        ctx.args.pop_back();
+    }
+    return true;
+}
+
+std::string Hex(const unsigned char* data, size_t n) {
+    std::string s;
+    char b[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02X", data[i]);
+        s += b;
+    }
+    return s;
 }
 
 } // namespace cli

@@ -17,8 +17,10 @@ int VerbIdentify(SCliContext& ctx) {
 }
 
 static ordered_json ComAttr(const sCOM_ATTR& a) {
-    return ordered_json{{"baud_code", a.comBaudRate},    {"data_bits_code", a.comDataBits},
-                        {"stop_bits_code", a.comStopBits}, {"parity_code", a.comParity},
+    return ordered_json{{"baud_code", a.comBaudRate},
+                        {"data_bits_code", a.comDataBits},
+                        {"stop_bits_code", a.comStopBits},
+                        {"parity_code", a.comParity},
                         {"flow_control_code", a.comFlowControl}};
 }
 

@@ -40,7 +40,7 @@ void Usage(std::FILE* to) {
                  "verbs:\n",
                  DEFAULT_AGENT_PORT);
     for (const SVerb& v : CliVerbs())
-        std::fprintf(to, "  %-12s %-20s %s\n", v.name, v.usage, v.help);
+        std::fprintf(to, "  %-20s %-20s %s\n", v.name, v.usage, v.help);
 }
 
 bool Fail(const std::string& msg) {
@@ -125,17 +125,25 @@ bool SerialName(const std::string& given, std::string* name) {
     return true;
 }
 
-// Text output: one "key: value" line per field, nested records as key.field.
-void PrintText(const nlohmann::ordered_json& o, const std::string& prefix) {
-    for (auto it = o.begin(); it != o.end(); ++it) {
-        const std::string key = prefix.empty() ? it.key() : prefix + "." + it.key();
-        if (it->is_object())
-            PrintText(*it, key);
-        else if (it->is_string())
-            std::printf("%s: %s\n", key.c_str(), it->get<std::string>().c_str());
-        else
-            std::printf("%s: %s\n", key.c_str(), it->dump().c_str());
+// Text output: one "key: value" line per field, nested records as key.field, list entries
+// that are records as key[i].field.
+void PrintValue(const std::string& key, const nlohmann::ordered_json& v) {
+    if (v.is_object()) {
+        for (auto it = v.begin(); it != v.end(); ++it)
+            PrintValue(key.empty() ? it.key() : key + "." + it.key(), *it);
+    } else if (v.is_array() && !v.empty() && v.front().is_object()) {
+        for (size_t i = 0; i < v.size(); ++i)
+            PrintValue(key + "[" + std::to_string(i) + "]", v[i]);
+    } else if (v.is_string()) {
+        std::printf("%s: %s\n", key.c_str(), v.get<std::string>().c_str());
+    } else {
+        std::printf("%s: %s\n", key.c_str(),
+                    v.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
+}
+
+void PrintText(const nlohmann::ordered_json& o) {
+    PrintValue("", o);
 }
 
 } // namespace
@@ -146,7 +154,7 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return VRN_BAD_ARGUMENT;
     }
-    if (opt.help) {
+    if (opt.help || opt.verb == "help") {
         Usage(stdout);
         return 0;
     }
@@ -168,7 +176,7 @@ int main(int argc, char** argv) {
         return VRN_BAD_ARGUMENT;
     }
 
-    CVrnlib session;
+    CVrnlibSMART session;
     int status = VRN_OK;
     if (verb->needsSession) {
         if (!opt.serial.empty()) {
@@ -187,6 +195,7 @@ int main(int argc, char** argv) {
         session.VrnSetTimeOut(opt.timeout);
 
     SCliContext ctx{session, opt.args, nlohmann::ordered_json::object(), {}};
+    ctx.json = opt.json;
     if (status == VRN_OK)
         status = verb->run(ctx);
     if (!ctx.error.empty()) {
@@ -201,9 +210,11 @@ int main(int argc, char** argv) {
         doc["status_text"] = cli::StatusText(status);
         for (auto it = ctx.out.begin(); it != ctx.out.end(); ++it)
             doc[it.key()] = *it;
-        std::printf("%s\n", doc.dump(-1, ' ', true).c_str());
+        // Controller text may be any bytes: never let an invalid sequence stop the output.
+        std::printf("%s\n",
+                    doc.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace).c_str());
     } else {
-        PrintText(ctx.out, "");
+        PrintText(ctx.out);
         if (status != VRN_OK)
             std::fprintf(stderr, "vrncli: %s: status %d (%s)\n", verb->name, status,
                          cli::StatusText(status).c_str());
