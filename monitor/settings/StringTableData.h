@@ -44,7 +44,7 @@ template <std::size_t N> consteval bool NoEmptyText(const SStringEntry (&table)[
 // One printf conversion: the whole "%...c" sequence, or empty at the end of the text.
 // `valid` turns false on a '%' that does not start a complete conversion.
 struct SConversion {
-    std::string_view spec;
+    std::string_view conversion;
     std::size_t next = 0;
     bool valid = true;
 };
@@ -96,10 +96,10 @@ constexpr bool SameConversions(std::string_view a, std::string_view b) {
     for (;;) {
         SConversion ca = NextConversion(a, pa);
         SConversion cb = NextConversion(b, pb);
-        if (!ca.valid || !cb.valid || ca.spec != cb.spec) {
+        if (!ca.valid || !cb.valid || ca.conversion != cb.conversion) {
             return false;
         }
-        if (ca.spec.empty()) {
+        if (ca.conversion.empty()) {
             return true;
         }
         pa = ca.next;
