@@ -63,12 +63,13 @@ int CVrnlib::VrnGetEvent(char page) {
 }
 
 int CVrnlib::VrnGetReqEventPage(char newOnly, int* count) {
+    if (count != nullptr)
+        *count = 0;
     CVrnExchangeGuard guard(*this);
     if (const int status = VrnCheckHandle())
         return status;
     if (count == nullptr || m_pEventMapping == nullptr)
         return count == nullptr ? VRN_BAD_ARGUMENT : VRN_NO_BUFFER;
-    *count = 0;
     int index = 0;
     int status = VrnPollEvent(&index);
     int n = 0;

@@ -131,6 +131,10 @@ TEST(ArgumentsOnNewSession, RecordSizeIsCheckedBeforeTheHandle) {
     EXPECT_EQ(session.VrnGetSysInfo(nullptr), VRN_NO_PORT);
     EXPECT_EQ(session.VrnGetHWMon(9, nullptr), VRN_NO_PORT);
     EXPECT_EQ(session.VrnSetModel(nullptr), VRN_NO_PORT);
+    // A count the caller may read anyway never keeps an earlier value.
+    int count = 7;
+    EXPECT_EQ(session.VrnGetReqEventPage(1, &count), VRN_NO_PORT);
+    EXPECT_EQ(count, 0);
 }
 
 TEST(ArgumentsOnNewSession, EventObjectOutsideTheLogCopiesNothing) {

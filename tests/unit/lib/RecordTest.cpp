@@ -1,6 +1,7 @@
 // What the operations make of the controller's replies: records copied, hardware monitor
 // items decoded within the bytes received, SMART blocks, the terminal port's local speed and
 // the reset's long wait.
+#include <sys/socket.h>
 #include <termios.h>
 
 #include "GoldenFrames.h"
@@ -252,6 +253,26 @@ TEST_P(TermPortSerial, HostPortFollowsOnlyAnAcceptedChange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, TermPortSerial, testing::Values(ELink::Serial), LinkName);
+
+TEST(TermPortAdopted, ALineThatCannotFollowIsReported) {
+    // An adopted descriptor that is no terminal: the controller takes the new speed, the
+    // host's side cannot, and the caller must learn that the line is now out of step.
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    CTestSession session;
+    session.RecordSleeps(10);
+    ASSERT_EQ(session.VrnInitSession(pair[0]), VRN_OK);
+    Bytes seen;
+    std::thread peer([&] {
+        seen = ReadRequest(pair[1]);
+        WriteAll(pair[1], Answer('A'));
+    });
+    EXPECT_EQ(session.VrnSetTermPort(0, 3, 0), VRN_OPEN_FAILED);
+    peer.join();
+    EXPECT_EQ(seen, Req(0x37, {0, 3, 1, 0, 0, 0}));
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
 
 // The decoder on its own, fed exactly the bytes of a payload (the sanitizer build catches
 // any read past them).
