@@ -214,7 +214,7 @@ struct STiming {
 // Everything a scenario can set.
 struct SScenario {
     SSystem sys;
-    std::string password = "0000";
+    std::string password = "5172"; // the factory password the monitoring utility tries
     std::vector<SDrive> drives;
     std::vector<SRaidSet> raidSets; // index = raid set number
     std::vector<SVolume> volumes;   // index = volume set number

@@ -50,7 +50,7 @@ check "whole log listed" "$events" "$(jq_ 'len(v["events"])' "$log")"
 index=$(jq_ 'v["index"]' "$(cli "${serial[@]}" --json poll-event)")
 
 # 2. A raid set of drives 4 to 7 and a volume of 100 GB on it.
-cli "${serial[@]}" check-password 0000 >/dev/null; check "password" 0 $?
+cli "${serial[@]}" check-password 5172 >/dev/null; check "password" 0 $?
 out=$(cli "${serial[@]}" create-raidset 0xF0 Story); check "create-raidset rc" 0 $?
 check "create-raidset text" "mask: 240" "$out"
 raid=$(cli "${serial[@]}" --json raidset 1)
@@ -118,9 +118,9 @@ run "set-term-port speed 8" 6 "${udp[@]}" set-term-port 1 8 0
 sys=$(cli "${serial[@]}" --json sysinfo)
 check "settings in sysinfo" "VRN-0042|Story Vendor|VRN-9|02:00:00:00:00:07|10.1.2.3|1|2|5" \
   "$(jq_ '"|".join(str(x) for x in [v["serial"], v["vendor"], v["model"], v["mac"], v["local_ip"], v["beeper"], v["rebuild_priority"], v["max_ata_mode"]])' "$sys")"
-run "set-password" 0 "${serial[@]}" set-password 5172
-run "check old password" 9 "${serial[@]}" check-password 0000
-run "check new password" 0 "${serial[@]}" check-password 5172
+run "set-password" 0 "${serial[@]}" set-password 0000
+run "check old password" 9 "${serial[@]}" check-password 5172
+run "check new password" 0 "${serial[@]}" check-password 0000
 run "logout" 0 "${serial[@]}" logout
 run "start-check" 0 "${serial[@]}" start-check 2
 run "stop-check" 0 "${serial[@]}" stop-check 2

@@ -130,14 +130,14 @@ TEST(SimModel, PasswordCheckAndChange) {
         bool loggedIn;
     };
     const Case cases[] = {
-        {"right password", Cat({{0x14, 4}, Text("0000", 4)}), 'A', true},
+        {"right password", Cat({{0x14, 4}, Text("5172", 4)}), 'A', true},
         {"log out", {0x15}, 'A', false},
-        {"wrong password", Cat({{0x14, 4}, Text("5172", 4)}), 'J', false},
-        {"length byte disagrees", Cat({{0x14, 5}, Text("0000", 4)}), 'J', false},
+        {"wrong password", Cat({{0x14, 4}, Text("0000", 4)}), 'J', false},
+        {"length byte disagrees", Cat({{0x14, 5}, Text("5172", 4)}), 'J', false},
         {"length over 15", Cat({{0x14, 16}, Text("0000000000000000", 16)}), 'J', false},
-        {"set a new one", Cat({{0x32, 4}, Text("5172", 15)}), 'A', false},
-        {"old one is gone", Cat({{0x14, 4}, Text("0000", 4)}), 'J', false},
-        {"new one works", Cat({{0x14, 4}, Text("5172", 4)}), 'A', true},
+        {"set a new one", Cat({{0x32, 4}, Text("0000", 15)}), 'A', false},
+        {"old one is gone", Cat({{0x14, 4}, Text("5172", 4)}), 'J', false},
+        {"new one works", Cat({{0x14, 4}, Text("0000", 4)}), 'A', true},
         {"set with length 16", Cat({{0x32, 16}, Text("x", 15)}), 'J', true},
         {"empty password", Cat({{0x32, 0}, Text("", 15)}), 'A', true},
         {"empty check", {0x14, 0}, 'A', true},
@@ -147,9 +147,9 @@ TEST(SimModel, PasswordCheckAndChange) {
         EXPECT_EQ(Answer(c.answer), h.Ask(c.request));
         EXPECT_EQ(c.loggedIn, h.Model().LoggedIn());
     }
-    EXPECT_EQ("", h.Model().SetPassword("0000"));
+    EXPECT_EQ("", h.Model().SetPassword("5172"));
     EXPECT_NE("", h.Model().SetPassword("0123456789abcdef"));
-    EXPECT_EQ(Answer('A'), h.Ask(Cat({{0x14, 4}, Text("0000", 4)})));
+    EXPECT_EQ(Answer('A'), h.Ask(Cat({{0x14, 4}, Text("5172", 4)})));
 }
 
 TEST(SimModel, EventPagesHoldTheNewestLastInPageZero) {
@@ -310,7 +310,7 @@ TEST(SimModel, AlarmsSoundTheBeeperUntilMuted) {
 
 TEST(SimModel, ResetLogsAPowerOnAndEndsTheSession) {
     CHarness h;
-    EXPECT_EQ(Answer('A'), h.Ask(Cat({{0x14, 4}, Text("0000", 4)})));
+    EXPECT_EQ(Answer('A'), h.Ask(Cat({{0x14, 4}, Text("5172", 4)})));
     EXPECT_EQ(Answer('A'), h.Ask({0x36}));
     EXPECT_FALSE(h.Model().LoggedIn());
     EXPECT_EQ(Bytes({5, 38}), Head(h.Newest(), 2));
