@@ -70,6 +70,17 @@ vrn::CVrnRequest AccessCoded(unsigned char code, int total) {
     return request;
 }
 
+// Vendor and model: the text blank-padded to its field behind the access code. The caller has
+// checked that the text fits.
+vrn::CVrnRequest BlankPaddedSetting(unsigned char code, int total, const char* text, int max) {
+    vrn::CVrnRequest request = AccessCoded(code, total);
+    char field[VENDOR_MAX];
+    std::memset(field, ' ', static_cast<size_t>(max));
+    std::memcpy(field, text, static_cast<size_t>(TextLength(text, max)));
+    request.SetBytes(SETTING_AT, field, max);
+    return request;
+}
+
 bool LocalNow(void*, struct tm* now) {
     const time_t t = ::time(nullptr);
     return ::localtime_r(&t, now) != nullptr;
@@ -115,11 +126,7 @@ int CVrnlib::VrnSetVendor(const char* vendor) {
         return status;
     if (vendor == nullptr || TextLength(vendor, VENDOR_MAX) > VENDOR_MAX)
         return VRN_BAD_ARGUMENT;
-    vrn::CVrnRequest request = AccessCoded(CMD_SET_VENDOR, 64);
-    char field[VENDOR_MAX];
-    std::memset(field, ' ', sizeof field);
-    std::memcpy(field, vendor, static_cast<size_t>(TextLength(vendor, VENDOR_MAX)));
-    request.SetBytes(SETTING_AT, field, sizeof field);
+    vrn::CVrnRequest request = BlankPaddedSetting(CMD_SET_VENDOR, 64, vendor, VENDOR_MAX);
     return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_CONFIRM);
 }
 
@@ -129,11 +136,7 @@ int CVrnlib::VrnSetModel(const char* model) {
         return status;
     if (model == nullptr || TextLength(model, MODEL_MAX) > MODEL_MAX)
         return VRN_BAD_ARGUMENT;
-    vrn::CVrnRequest request = AccessCoded(CMD_SET_MODEL, 32);
-    char field[MODEL_MAX];
-    std::memset(field, ' ', sizeof field);
-    std::memcpy(field, model, static_cast<size_t>(TextLength(model, MODEL_MAX)));
-    request.SetBytes(SETTING_AT, field, sizeof field);
+    vrn::CVrnRequest request = BlankPaddedSetting(CMD_SET_MODEL, 32, model, MODEL_MAX);
     return VrnExchange(request.Seal(), request.Length(), SETTING_READ_LIMIT, VRN_REPLY_CONFIRM);
 }
 
