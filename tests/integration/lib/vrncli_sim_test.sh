@@ -4,33 +4,12 @@
 set -u
 vrncli=$1
 vrnsim=$2
-dir=$(mktemp -d)
-sim_pid=
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-
-failures=0
-passes=0
-check() { # name, expected, actual
-  if [ "$2" == "$3" ]; then
-    passes=$((passes + 1))
-  else
-    echo "FAIL: $1: expected [$2], got [$3]"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/cli_harness.sh"
 json() { # field, json text
   python3 -c 'import json,sys; v=json.loads(sys.argv[2]); print(v.get(sys.argv[1], "<missing>"))' "$1" "$2"
 }
 
-"$vrnsim" --pty --udp 127.0.0.1:0 --link "$dir/line" --ctl "$dir/ctl" >"$dir/out" 2>"$dir/err" &
-sim_pid=$!
-for _ in $(seq 50); do grep -q '^ready$' "$dir/out" && break; sleep 0.1; done
-grep -q '^ready$' "$dir/out" || { echo "vrnsim did not start"; cat "$dir/err"; exit 1; }
-port=$(sed -n 's/^udp 127.0.0.1:\([0-9]*\)$/\1/p' "$dir/out")
+start_sim
 ctl() { "$vrnsim" ctl "$dir/ctl" "$@" >/dev/null; }
 
 for link in "--serial $dir/line" "--udp 127.0.0.1:$port"; do
@@ -87,5 +66,4 @@ check "version json" 257 "$(json version "$("$vrncli" --json version)")"
 "$vrncli" --udp not.an.address sysinfo >/dev/null 2>&1; check "bad address" 6 $?
 "$vrncli" --help | grep -q '^  poll-event'; check "help lists verbs" 0 $?
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

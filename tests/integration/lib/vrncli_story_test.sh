@@ -5,34 +5,12 @@
 set -u
 vrncli=$1
 vrnsim=$2
-dir=$(mktemp -d)
-sim_pid=
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-
-failures=0
-passes=0
-check() { # name, expected, actual
-  if [ "$2" == "$3" ]; then
-    passes=$((passes + 1))
-  else
-    echo "FAIL: $1: expected [$2], got [$3]"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/cli_harness.sh"
 # Prints a value from JSON by a Python expression over `v`.
 jq_() { python3 -c 'import json,sys; v=json.loads(sys.argv[2]); print(eval(sys.argv[1]))' "$1" "$2"; }
 
 # The simulator's clock runs at a fiftieth: a volume initialises in a second or two.
-"$vrnsim" --pty --udp 127.0.0.1:0 --link "$dir/line" --ctl "$dir/ctl" --time-scale 0.02 \
-  >"$dir/out" 2>"$dir/err" &
-sim_pid=$!
-for _ in $(seq 50); do grep -q '^ready$' "$dir/out" && break; sleep 0.1; done
-grep -q '^ready$' "$dir/out" || { echo "vrnsim did not start"; cat "$dir/err"; exit 1; }
-port=$(sed -n 's/^udp 127.0.0.1:\([0-9]*\)$/\1/p' "$dir/out")
+start_sim --time-scale 0.02
 serial=(--serial "$dir/line")
 udp=(--udp "127.0.0.1:$port")
 cli() { "$vrncli" "$@" 2>/dev/null; }
@@ -159,5 +137,4 @@ create-passthrough modify-passthrough delete-passthrough smart http"
 listed=$("$vrncli" help | sed -n 's/^  \([a-z0-9-]*\) .*/\1/p' | grep -v '^-' | tr '\n' ' ')
 check "help lists every verb" "$(echo $verbs)" "$(echo $listed)"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish
