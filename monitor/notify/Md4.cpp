@@ -1,13 +1,12 @@
 #include "Md4.h"
 
 #include <cstdint>
-#include <cstring>
+
+#include "MdFrame.h"
 
 namespace {
 
-inline std::uint32_t Rotl(std::uint32_t x, int n) {
-    return (x << n) | (x >> (32 - n));
-}
+using mdframe::Rotl;
 inline std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
     return (x & y) | (~x & z);
 }
@@ -20,10 +19,7 @@ inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
 
 void Block(std::uint32_t state[4], const unsigned char* p) {
     std::uint32_t x[16];
-    for (int i = 0; i < 16; ++i) {
-        x[i] = std::uint32_t(p[4 * i]) | std::uint32_t(p[4 * i + 1]) << 8 |
-               std::uint32_t(p[4 * i + 2]) << 16 | std::uint32_t(p[4 * i + 3]) << 24;
-    }
+    mdframe::LoadWords(p, x);
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
     static const int kS1[4] = {3, 7, 11, 19};
@@ -61,31 +57,5 @@ void Block(std::uint32_t state[4], const unsigned char* p) {
 } // namespace
 
 void Md4(const void* data, std::size_t len, unsigned char digest[16]) {
-    std::uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    const auto* p = static_cast<const unsigned char*>(data);
-    const std::uint64_t bits = std::uint64_t(len) * 8;
-    std::size_t left = len;
-    while (left >= 64) {
-        Block(state, p);
-        p += 64;
-        left -= 64;
-    }
-    unsigned char tail[128] = {};
-    if (left > 0) {
-        std::memcpy(tail, p, left);
-    }
-    tail[left] = 0x80;
-    const std::size_t total = left + 1 + 8 <= 64 ? 64 : 128;
-    for (int i = 0; i < 8; ++i) {
-        tail[total - 8 + i] = static_cast<unsigned char>(bits >> (8 * i));
-    }
-    Block(state, tail);
-    if (total == 128) {
-        Block(state, tail + 64);
-    }
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            digest[4 * i + j] = static_cast<unsigned char>(state[i] >> (8 * j));
-        }
-    }
+    mdframe::Digest(data, len, Block, digest);
 }
