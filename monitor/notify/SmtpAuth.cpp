@@ -63,16 +63,20 @@ void CSMTPConnection::CancelAuth() {
     m_lastCode = code;
 }
 
-bool CSMTPConnection::AuthLogin(const std::string& account, const std::string& password) {
-    if (!Send("AUTH LOGIN\r\n")) {
-        return false;
+CSMTPConnection::EAuthStart CSMTPConnection::StartAuth(std::string_view command) {
+    if (!Send(command)) {
+        return EAuthStart::Refused;
     }
     const int code = ReadReplyCode(334);
     if (code == 503) {
-        return true; // the server needs no authentication
+        return EAuthStart::NotNeeded;
     }
-    if (code != 334) {
-        return false;
+    return code == 334 ? EAuthStart::Proceed : EAuthStart::Refused;
+}
+
+bool CSMTPConnection::AuthLogin(const std::string& account, const std::string& password) {
+    if (const EAuthStart start = StartAuth("AUTH LOGIN\r\n"); start != EAuthStart::Proceed) {
+        return start == EAuthStart::NotNeeded;
     }
     std::string prompt;
     if (!DecodeAuthText(prompt) || prompt != "Username:") {
@@ -90,15 +94,8 @@ bool CSMTPConnection::AuthLogin(const std::string& account, const std::string& p
 }
 
 bool CSMTPConnection::AuthPlain(const std::string& account, const std::string& password) {
-    if (!Send("AUTH PLAIN\r\n")) {
-        return false;
-    }
-    const int code = ReadReplyCode(334);
-    if (code == 503) {
-        return true;
-    }
-    if (code != 334) {
-        return false;
+    if (const EAuthStart start = StartAuth("AUTH PLAIN\r\n"); start != EAuthStart::Proceed) {
+        return start == EAuthStart::NotNeeded;
     }
     // The authorisation identity is the account itself.
     std::string message = account;
@@ -110,15 +107,8 @@ bool CSMTPConnection::AuthPlain(const std::string& account, const std::string& p
 }
 
 bool CSMTPConnection::AuthCramMd5(const std::string& account, const std::string& password) {
-    if (!Send("AUTH CRAM-MD5\r\n")) {
-        return false;
-    }
-    const int code = ReadReplyCode(334);
-    if (code == 503) {
-        return true;
-    }
-    if (code != 334) {
-        return false;
+    if (const EAuthStart start = StartAuth("AUTH CRAM-MD5\r\n"); start != EAuthStart::Proceed) {
+        return start == EAuthStart::NotNeeded;
     }
     std::string challenge;
     if (!DecodeAuthText(challenge)) {

@@ -89,6 +89,10 @@ protected:
     // Abandons an exchange the server still expects an answer in, keeping the session usable
     // for the next method.
     void CancelAuth();
+    // Sends an AUTH command and reads the server's first answer: 334 goes on with the
+    // exchange, 503 means no authentication is needed, anything else is a refusal.
+    enum class EAuthStart { Proceed, NotNeeded, Refused };
+    EAuthStart StartAuth(std::string_view command);
 
     int m_socket;
     CBase64Codec m_base64;
