@@ -154,66 +154,68 @@ template <class TEntry> void CAddressBook<TEntry>::SetBeforeRenameHook(BeforeRen
     m_hook = std::move(hook);
 }
 
+template <class TEntry>
+int CAddressBook<TEntry>::AddUnique(const TEntry& entry, KeyOf key, int blankId, int existsId) {
+    const std::string_view stored = key(entry);
+    if (stored.empty()) {
+        return blankId;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const TEntry& other : m_entries) {
+        if (key(other) == stored) {
+            return existsId;
+        }
+    }
+    m_entries.push_back(entry);
+    return 0;
+}
+
+template <class TEntry> std::vector<std::string> CAddressBook<TEntry>::EnabledKeys(KeyOf key) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::string> out;
+    for (const TEntry& entry : m_entries) {
+        if (entry.Enabled == 1) {
+            out.emplace_back(key(entry));
+        }
+    }
+    return out;
+}
+
 template class CAddressBook<CMailReceiver>;
 template class CAddressBook<CMessageReceiver>;
+
+namespace {
+std::string_view AddressOf(const CMailReceiver& entry) {
+    return FixedText::Get(entry.Address);
+}
+std::string_view ComputerOf(const CMessageReceiver& entry) {
+    return FixedText::Get(entry.Computer);
+}
+} // namespace
 
 int CMailBook::AddUser(bool enabled, std::string_view name, std::string_view address) {
     CMailReceiver entry;
     entry.Enabled = enabled ? 1 : 0;
     FixedText::Set(entry.Name, name);
     FixedText::Set(entry.Address, address);
-    const std::string_view stored = FixedText::Get(entry.Address);
-    if (stored.empty()) {
-        return SettingsMsg::kMailAddressBlank;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (const CMailReceiver& other : m_entries) {
-        if (FixedText::Get(other.Address) == stored) {
-            return SettingsMsg::kMailAddressExists;
-        }
-    }
-    m_entries.push_back(entry);
-    return 0;
+    return AddUnique(entry, AddressOf, SettingsMsg::kMailAddressBlank,
+                     SettingsMsg::kMailAddressExists);
 }
 
 std::vector<std::string> CMailBook::EnabledAddresses() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<std::string> out;
-    for (const CMailReceiver& entry : m_entries) {
-        if (entry.Enabled == 1) {
-            out.emplace_back(FixedText::Get(entry.Address));
-        }
-    }
-    return out;
+    return EnabledKeys(AddressOf);
 }
 
 int CMessageBook::AddComputer(bool enabled, std::string_view computer) {
     CMessageReceiver entry;
     entry.Enabled = enabled ? 1 : 0;
     FixedText::Set(entry.Computer, computer);
-    const std::string_view stored = FixedText::Get(entry.Computer);
-    if (stored.empty()) {
-        return SettingsMsg::kComputerNameBlank;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (const CMessageReceiver& other : m_entries) {
-        if (FixedText::Get(other.Computer) == stored) {
-            return SettingsMsg::kComputerNameExists;
-        }
-    }
-    m_entries.push_back(entry);
-    return 0;
+    return AddUnique(entry, ComputerOf, SettingsMsg::kComputerNameBlank,
+                     SettingsMsg::kComputerNameExists);
 }
 
 std::vector<std::string> CMessageBook::EnabledComputers() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<std::string> out;
-    for (const CMessageReceiver& entry : m_entries) {
-        if (entry.Enabled == 1) {
-            out.emplace_back(FixedText::Get(entry.Computer));
-        }
-    }
-    return out;
+    return EnabledKeys(ComputerOf);
 }
 
 void LoadAddressBooks(CMailBook& mail, CMessageBook& message, const std::string& directory) {

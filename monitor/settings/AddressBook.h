@@ -91,6 +91,14 @@ public:
     void SetBeforeRenameHook(BeforeRenameHook hook);
 
 protected:
+    // The text that identifies an entry: its address, or its computer name.
+    using KeyOf = std::string_view (*)(const TEntry&);
+    // Appends the entry unless its key is empty (blankId) or already in the book (existsId);
+    // 0 when appended.
+    int AddUnique(const TEntry& entry, KeyOf key, int blankId, int existsId);
+    // The keys of the entries whose Enabled is 1, in book order.
+    std::vector<std::string> EnabledKeys(KeyOf key) const;
+
     mutable std::mutex m_mutex;
     std::vector<TEntry> m_entries;
     bool m_keepFile = false; // the file could not be read: do not overwrite it
