@@ -24,10 +24,10 @@ unsigned char CalCheckSum(const unsigned char* frame, int len);
 int WaitForReply(int fd, long sec, long usec);
 
 enum class ERelayAction {
-    Drop,       // not a frame the relay accepts: no answer, no serial traffic
-    TcpPort,    // 0xF0: the agent answers with its HTTP proxy port
-    ComAttr,    // 0xF1: the agent stays silent
-    Forward,    // everything else goes to the controller unchanged
+    Drop,    // not a frame the relay accepts: no answer, no serial traffic
+    TcpPort, // 0xF0: the agent answers with its HTTP proxy port
+    ComAttr, // 0xF1: the agent stays silent
+    Forward, // everything else goes to the controller unchanged
 };
 
 // Decides what to do with one received datagram. `size` is the datagram's real length

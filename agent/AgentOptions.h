@@ -14,10 +14,10 @@ namespace vrnagent {
 inline constexpr int DEFAULT_RELAY_PORT = 7890;
 
 struct SAgentOptions {
-    bool foreground = false;     // -f: no fork (systemd, tests)
-    std::string device;          // -d: serial device path instead of COM_PORT's ttyS name
-    std::string bindAddress;     // -b: local address of both sockets ("" = any)
-    std::string relayPort;       // -u: relay port text ("" = 7890)
+    bool foreground = false; // -f: no fork (systemd, tests)
+    std::string device;      // -d: serial device path instead of COM_PORT's ttyS name
+    std::string bindAddress; // -b: local address of both sockets ("" = any)
+    std::string relayPort;   // -u: relay port text ("" = 7890)
     // The three arguments as given; `count` says how many there were after the options.
     int count = 0;
     const char* tcpPort = nullptr;
@@ -39,16 +39,16 @@ struct SAgentConfig {
     int tcpPort = 0;
     int comPort = 0;
     int baudRate = 0;
-    sCOM_ATTR line = {};         // the serial line as the session opens it
-    std::string deviceName;      // below /dev: "ttyS0" or the -d device's name
-    in_addr_t bindAddress = 0;   // network order; INADDR_ANY by default
+    sCOM_ATTR line = {};       // the serial line as the session opens it
+    std::string deviceName;    // below /dev: "ttyS0" or the -d device's name
+    in_addr_t bindAddress = 0; // network order; INADDR_ANY by default
     int relayPort = DEFAULT_RELAY_PORT;
 };
 
 // Outcome of the checks: the first failure's message, exactly as printed.
 struct SCheckResult {
     bool ok = false;
-    bool usePerror = false;  // the message goes through perror (it then gains ": <errno text>")
+    bool usePerror = false; // the message goes through perror (it then gains ": <errno text>")
     std::string message;
 };
 

@@ -13,7 +13,7 @@
 namespace vrnagent {
 
 CRequestBuffer::CRequestBuffer(size_t capacity)
-    : m_data(new(std::nothrow) char[capacity]()), m_capacity(m_data ? capacity : 0) {}
+    : m_data(new (std::nothrow) char[capacity]()), m_capacity(m_data ? capacity : 0) {}
 
 EGatherEnd GatherRequest(int fd, CRequestBuffer& buf, const SGatherTiming& timing,
                          const std::atomic<bool>* stop) {
@@ -61,8 +61,8 @@ int SendPieces(char* request, size_t n, char* response, int* responseLen, PFN_TU
         return VRN_BAD_ARGUMENT;
     const size_t full = n / TUNNEL_PIECE;
     for (size_t i = 0; i < full; ++i) {
-        const int status = piece(ctx, request + i * TUNNEL_PIECE, TUNNEL_PIECE, response,
-                                 responseLen);
+        const int status =
+            piece(ctx, request + i * TUNNEL_PIECE, TUNNEL_PIECE, response, responseLen);
         if (status != VRN_OK)
             return status;
     }

@@ -19,15 +19,15 @@ inline constexpr int TUNNEL_PIECE = 1024;
 struct SGatherTiming {
     int quietMs = 300;
     int settleMs = 100;
-    size_t chunk = 1024;      // largest single receive
+    size_t chunk = 1024; // largest single receive
 };
 
 enum class EGatherEnd {
-    Quiet,       // the browser was silent for quietMs
-    PeerClosed,  // the browser closed its sending side (a receive of 0 bytes)
-    RecvError,   // a receive failed; what came before stays
-    Oversized,   // more bytes than the buffer holds: the request is not served
-    Stopped,     // the agent is shutting down
+    Quiet,      // the browser was silent for quietMs
+    PeerClosed, // the browser closed its sending side (a receive of 0 bytes)
+    RecvError,  // a receive failed; what came before stays
+    Oversized,  // more bytes than the buffer holds: the request is not served
+    Stopped,    // the agent is shutting down
 };
 
 // A zero-filled request buffer of fixed capacity.
@@ -54,8 +54,7 @@ EGatherEnd GatherRequest(int fd, CRequestBuffer& buf, const SGatherTiming& timin
                          const std::atomic<bool>* stop);
 
 // Carries one piece to the controller: the library's tunnel call, or a test's stand-in.
-using PFN_TUNNEL_PIECE = int (*)(void* ctx, char* piece, int len, char* response,
-                                 int* responseLen);
+using PFN_TUNNEL_PIECE = int (*)(void* ctx, char* piece, int len, char* response, int* responseLen);
 
 // The piece function of the real agent: the session's HTTP tunnel.
 int SessionTunnelPiece(void* session, char* piece, int len, char* response, int* responseLen);

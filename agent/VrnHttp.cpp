@@ -32,7 +32,9 @@ constexpr int kStopPollMs = 250;
 in_addr_t g_bindAddress = 0;
 int g_relayPort = DEFAULT_RELAY_PORT;
 
-extern "C" void OnStopSignal(int) { g_bStop.store(true); }
+extern "C" void OnStopSignal(int) {
+    g_bStop.store(true);
+}
 
 void InstallSignalHandlers() {
     struct sigaction sa = {};
@@ -277,8 +279,8 @@ int MainProc(int argc, char** argv) {
             continue;
         _ClientInfo client = {};
         socklen_t addrLen = sizeof client.addr;
-        const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&client.addr), &addrLen,
-                                 SOCK_CLOEXEC);
+        const int fd =
+            ::accept4(listener, reinterpret_cast<sockaddr*>(&client.addr), &addrLen, SOCK_CLOEXEC);
         if (fd < 0) {
             const int err = errno;
             if (AcceptErrorIsTransient(err)) {

@@ -9,20 +9,20 @@
 
 // Handed to the HTTP handler for one accepted connection.
 struct _ClientInfo {
-    CVrnlib* al;        // the agent's one session
-    int socket;         // the accepted connection
-    sockaddr_in addr;   // the browser's address
+    CVrnlib* al;      // the agent's one session
+    int socket;       // the accepted connection
+    sockaddr_in addr; // the browser's address
 };
 
 // Handed to the relay thread.
 struct _MonInfo {
-    CVrnlib* al;        // the agent's one session
-    int nTcpPort;       // the HTTP proxy's port, reported for the port query
+    CVrnlib* al;  // the agent's one session
+    int nTcpPort; // the HTTP proxy's port, reported for the port query
 };
 
 // One port query being answered.
 struct _SrvTcpInfo {
-    int SrvSocket;          // the relay socket
+    int SrvSocket;           // the relay socket
     sockaddr_in* ClientAddr; // the station that asked
     int nTcpPort;
 };

@@ -29,8 +29,7 @@ SStats Summarise(std::vector<double> ms, int failures) {
         return s;
     std::sort(ms.begin(), ms.end());
     s.mean = std::accumulate(ms.begin(), ms.end(), 0.0) / static_cast<double>(ms.size());
-    s.median = ms.size() % 2 ? ms[ms.size() / 2]
-                             : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
+    s.median = ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
     s.min = ms.front();
     s.max = ms.back();
     return s;

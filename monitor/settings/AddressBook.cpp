@@ -170,7 +170,8 @@ int CAddressBook<TEntry>::AddUnique(const TEntry& entry, KeyOf key, int blankId,
     return 0;
 }
 
-template <class TEntry> std::vector<std::string> CAddressBook<TEntry>::EnabledKeys(KeyOf key) const {
+template <class TEntry>
+std::vector<std::string> CAddressBook<TEntry>::EnabledKeys(KeyOf key) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<std::string> out;
     for (const TEntry& entry : m_entries) {

@@ -78,12 +78,24 @@ void RunOperation(CFuzzSession& s, uint8_t op) {
     std::vector<char> response(VRN_MAX_REPLY);
     int n = 0;
     switch (op % 16) {
-    case 0: s.VrnGetSysInfo(&sys); break;
-    case 1: s.VrnGetRaidSetInfo(static_cast<char>(op), &raid); break;
-    case 2: s.VrnGetVolSetInfo(1, &vol); break;
-    case 3: s.VrnGetPhysicalDriveInfo(2, &drv); break;
-    case 4: s.VrnGetHWMon(1 + (op >> 4) % 5, &hw); break;
-    case 5: s.VrnGetHWMon5010(&m); break;
+    case 0:
+        s.VrnGetSysInfo(&sys);
+        break;
+    case 1:
+        s.VrnGetRaidSetInfo(static_cast<char>(op), &raid);
+        break;
+    case 2:
+        s.VrnGetVolSetInfo(1, &vol);
+        break;
+    case 3:
+        s.VrnGetPhysicalDriveInfo(2, &drv);
+        break;
+    case 4:
+        s.VrnGetHWMon(1 + (op >> 4) % 5, &hw);
+        break;
+    case 5:
+        s.VrnGetHWMon5010(&m);
+        break;
     case 6:
         // Pages fetched for the new events, then every object read as the monitor does.
         s.m_iPreIndex = op >> 4;
@@ -91,15 +103,33 @@ void RunOperation(CFuzzSession& s, uint8_t op) {
             for (int i = n - 1; i >= 0; --i)
                 s.VrnGetEventObject(i, &e);
         break;
-    case 7: s.VrnIdentify(); break;
-    case 8: s.VrnHttp("GET / HTTP/1.0\r\n\r\n", 18, response.data(), &n); break;
-    case 9: s.VrnExeSMART((op >> 4) % 2, 0, 0, buf); break;
-    case 10: s.VrnExeSMART(18, 0, 0, buf); break;
-    case 11: s.VrnExeSMART(4 + 4 * ((op >> 4) % 2), 0, 1, nullptr); break;
-    case 12: s.VrnSetTime(); break;
-    case 13: s.VrnResetController(); break;
-    case 14: s.VrnChkPassword("0000"); break;
-    case 15: s.VrnPollEvent(&n); break;
+    case 7:
+        s.VrnIdentify();
+        break;
+    case 8:
+        s.VrnHttp("GET / HTTP/1.0\r\n\r\n", 18, response.data(), &n);
+        break;
+    case 9:
+        s.VrnExeSMART((op >> 4) % 2, 0, 0, buf);
+        break;
+    case 10:
+        s.VrnExeSMART(18, 0, 0, buf);
+        break;
+    case 11:
+        s.VrnExeSMART(4 + 4 * ((op >> 4) % 2), 0, 1, nullptr);
+        break;
+    case 12:
+        s.VrnSetTime();
+        break;
+    case 13:
+        s.VrnResetController();
+        break;
+    case 14:
+        s.VrnChkPassword("0000");
+        break;
+    case 15:
+        s.VrnPollEvent(&n);
+        break;
     }
 }
 

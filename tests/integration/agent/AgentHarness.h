@@ -39,14 +39,16 @@ inline int64_t NowMs() {
         .count();
 }
 
-inline void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 inline Bytes Frame(const Bytes& payload) {
     Bytes f;
     f.reserve(payload.size() + 6);
-    for (uint8_t b : {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61},
-                      static_cast<uint8_t>(payload.size() & 0xFF),
-                      static_cast<uint8_t>(payload.size() >> 8)})
+    for (uint8_t b :
+         {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
+          static_cast<uint8_t>(payload.size() >> 8)})
         f.push_back(b);
     for (uint8_t b : payload)
         f.push_back(b);
@@ -57,8 +59,12 @@ inline Bytes Frame(const Bytes& payload) {
     return f;
 }
 
-inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-inline std::string ToString(const Bytes& b) { return std::string(b.begin(), b.end()); }
+inline Bytes ToBytes(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+inline std::string ToString(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
 
 // A loopback address of this process's own, so that tests running in parallel never meet
 // on a port.
@@ -66,8 +72,8 @@ inline std::string UniqueLoopback() {
     static int counter = 0;
     const int pid = static_cast<int>(getpid());
     ++counter;
-    return "127." + std::to_string(60 + pid % 150) + "." + std::to_string((pid / 150) % 250) +
-           "." + std::to_string(1 + counter % 250);
+    return "127." + std::to_string(60 + pid % 150) + "." + std::to_string((pid / 150) % 250) + "." +
+           std::to_string(1 + counter % 250);
 }
 
 inline sockaddr_in Address(const std::string& addr, int port) {
@@ -201,7 +207,9 @@ private:
     std::string m_dir;
 };
 
-inline std::string AgentPath() { return VRN_BUILD_DIR "/agent/vrnhttp"; }
+inline std::string AgentPath() {
+    return VRN_BUILD_DIR "/agent/vrnhttp";
+}
 
 // Reports of the sanitizer builds land on the agent's standard error.
 inline bool SanitizerClean(const std::string& stderrText) {
@@ -219,12 +227,11 @@ struct SAgent {
     // Starts `vrnhttp -f -d device -b addr -u relayPort [extra] tcpPort 1 baud` and waits
     // until both sockets are bound.
     bool Start(const std::string& device, const std::vector<std::string>& extra = {},
-               const std::string& baud = "115200", int fixedTcpPort = -1,
-               int fixedRelayPort = -1) {
+               const std::string& baud = "115200", int fixedTcpPort = -1, int fixedRelayPort = -1) {
         tcpPort = fixedTcpPort >= 0 ? fixedTcpPort : FreePort(addr, SOCK_STREAM);
         relayPort = fixedRelayPort > 0 ? fixedRelayPort : FreePort(addr, SOCK_DGRAM);
-        std::vector<std::string> args = {AgentPath(), "-f",   "-d",   device, "-b",
-                                         addr,        "-u",   std::to_string(relayPort)};
+        std::vector<std::string> args = {AgentPath(), "-f", "-d", device,
+                                         "-b",        addr, "-u", std::to_string(relayPort)};
         args.insert(args.end(), extra.begin(), extra.end());
         args.insert(args.end(), {std::to_string(tcpPort), "1", baud});
         if (!proc.Start(args))
@@ -383,18 +390,18 @@ inline int AskTcpPort(const std::string& addr, int relayPort) {
 }
 
 struct SRawOptions {
-    std::vector<size_t> chunks;   // send the request in these sizes (default: at once)
-    int gapMs = 0;                // between chunks
-    bool halfClose = false;       // shutdown(SHUT_WR) after the request
-    bool resetAfterSend = false;  // close with RST right after the request
+    std::vector<size_t> chunks;  // send the request in these sizes (default: at once)
+    int gapMs = 0;               // between chunks
+    bool halfClose = false;      // shutdown(SHUT_WR) after the request
+    bool resetAfterSend = false; // close with RST right after the request
     int timeoutMs = 10000;
 };
 
 struct SRawResult {
     bool connected = false;
-    bool closed = false;          // the agent closed the connection
+    bool closed = false; // the agent closed the connection
     Bytes received;
-    int64_t msAfterSend = 0;      // from the last byte sent until the close
+    int64_t msAfterSend = 0; // from the last byte sent until the close
 };
 
 // A browser written against the socket API, for the byte-exact cases.
@@ -409,8 +416,8 @@ inline SRawResult RawHttp(const std::string& addr, int port, const Bytes& reques
     }
     r.connected = true;
     size_t done = 0;
-    std::vector<size_t> chunks = opt.chunks.empty() ? std::vector<size_t>{request.size()}
-                                                    : opt.chunks;
+    std::vector<size_t> chunks =
+        opt.chunks.empty() ? std::vector<size_t>{request.size()} : opt.chunks;
     for (size_t i = 0; i < chunks.size() && done < request.size(); ++i) {
         if (i > 0 && opt.gapMs > 0)
             SleepMs(opt.gapMs);

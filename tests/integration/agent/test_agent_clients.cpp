@@ -31,7 +31,9 @@ SCurl Curl(std::vector<std::string> args) {
     return r;
 }
 
-bool HasCurl() { return access("/usr/bin/curl", X_OK) == 0; }
+bool HasCurl() {
+    return access("/usr/bin/curl", X_OK) == 0;
+}
 
 TEST(AgentClients, CurlFetchesTheControllersPages) {
     if (!HasCurl())
@@ -41,18 +43,24 @@ TEST(AgentClients, CurlFetchesTheControllersPages) {
     const struct {
         const char* name;
         std::vector<std::string> args;
-        int status;             // curl's exit status
-        std::string contains;   // in its output
+        int status;           // curl's exit status
+        std::string contains; // in its output
     } cases[] = {
         {"main page", {pages.Url("/")}, 0, "<h1>Varno RAID Subsystem</h1>"},
         {"second page", {pages.Url("/status.html")}, 0, "Raid Set # 00: Volume Set # 00"},
-        {"status line", {"-o", "/dev/null", "-w", "%{http_code}", pages.Url("/status.html")}, 0,
+        {"status line",
+         {"-o", "/dev/null", "-w", "%{http_code}", pages.Url("/status.html")},
+         0,
          "200"},
-        {"missing page", {"-o", "/dev/null", "-w", "%{http_code}", pages.Url("/nope.html")}, 0,
+        {"missing page",
+         {"-o", "/dev/null", "-w", "%{http_code}", pages.Url("/nope.html")},
+         0,
          "404"},
         {"head request", {"-I", pages.Url("/")}, 0, "HTTP/1.0 200 OK"},
-        {"post is not offered", {"-o", "/dev/null", "-w", "%{http_code}", "--data", "a=1",
-                                 pages.Url("/")}, 0, "405"},
+        {"post is not offered",
+         {"-o", "/dev/null", "-w", "%{http_code}", "--data", "a=1", pages.Url("/")},
+         0,
+         "405"},
         // A page larger than one reply frame cannot be carried: curl sees an empty reply.
         {"page over one frame", {pages.Url("/eventlog.html")}, 52, ""},
         {"after that, served again", {pages.Url("/")}, 0, "Varno RAID Subsystem"},
@@ -77,8 +85,8 @@ TEST(AgentClients, RequestSizesAndRefusalsOnTheRealController) {
     const struct {
         const char* name;
         bool sendsNothing;
-        size_t size;            // 0: the plain GET request
-        const char* fault;      // applied to this request's reply only
+        size_t size;       // 0: the plain GET request
+        const char* fault; // applied to this request's reply only
         bool answered;
     } cases[] = {
         {"normal page", false, 0, nullptr, true},

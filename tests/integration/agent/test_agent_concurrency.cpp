@@ -56,7 +56,8 @@ TEST(AgentConcurrency, StationsAndBrowsersEachGetTheirOwnAnswers) {
                 Bytes r = UdpAsk(agent.addr, agent.relayPort,
                                  Frame({0x22, static_cast<uint8_t>(drive)}), 8000);
                 // Record of 128 bytes; the serial number starts at record offset 40.
-                if (r.size() == 134 && std::memcmp(r.data() + 45, serial.data(), serial.size()) == 0)
+                if (r.size() == 134 &&
+                    std::memcmp(r.data() + 45, serial.data(), serial.size()) == 0)
                     ++counts.stationOk;
                 else
                     counts.Problem("station " + std::to_string(s) + " round " + std::to_string(i) +
@@ -92,9 +93,9 @@ TEST(AgentConcurrency, StationsAndBrowsersEachGetTheirOwnAnswers) {
             const std::string path = b == 0 ? "/" : "/status.html";
             const std::string marker = b == 0 ? "<h1>Varno RAID Subsystem</h1>" : "Raid Set # 00:";
             for (int i = 0; i < kRounds / 2 && NowMs() < deadline; ++i) {
-                SRawResult r = RawHttp(agent.addr, agent.tcpPort,
-                                       GetRequest(path, b == 0 ? 0 : 3000),
-                                       SRawOptions{{}, 0, false, false, 15000});
+                SRawResult r =
+                    RawHttp(agent.addr, agent.tcpPort, GetRequest(path, b == 0 ? 0 : 3000),
+                            SRawOptions{{}, 0, false, false, 15000});
                 if (ToString(r.received).find(marker) != std::string::npos)
                     ++counts.pagesOk;
                 else

@@ -38,7 +38,7 @@ TEST(AgentFaults, EachFaultCostsOneAnswerOnly) {
         const char* name;
         const char* fault;
         bool pageServed;
-        int stationStatus;      // what the library makes of the relayed reply
+        int stationStatus; // what the library makes of the relayed reply
     } cases[] = {
         {"refuse J", "fault refuse J count 1", false, 'J'},
         {"refuse M", "fault refuse M count 1", false, VRN_REFUSED_M},

@@ -61,12 +61,8 @@ TEST(AgentHttp, RequestsTravelAsFullPiecesAndOneShorterPiece) {
         std::vector<size_t> frameSizes; // whole frames on the line: piece + 7
         bool emptyLineAdded;
     } cases[] = {
-        {300, {307}, false},
-        {1023, {1030}, false},
-        {1024, {1031, 9}, true},
-        {1500, {1031, 483}, false},
-        {2048, {1031, 1031, 9}, true},
-        {3000, {1031, 1031, 959}, false},
+        {300, {307}, false},        {1023, {1030}, false},         {1024, {1031, 9}, true},
+        {1500, {1031, 483}, false}, {2048, {1031, 1031, 9}, true}, {3000, {1031, 1031, 959}, false},
     };
     SProxy proxy;
     ASSERT_TRUE(proxy.Start());
@@ -107,7 +103,8 @@ TEST(AgentHttp, ControllerFailuresCloseTheConnectionWithoutAnAnswer) {
         {"refused with J", Frame({'J'})},
         {"refused with M", Frame({'M'})},
         {"damaged checksum", badSum},
-        {"length field one off", [] {
+        {"length field one off",
+         [] {
              Bytes f = Frame(Page(50));
              f[3] = static_cast<uint8_t>(f[3] + 1);
              return f;

@@ -160,46 +160,59 @@ TEST(AgentRelay, LibraryStationsGetWhatTheControllerAnswers) {
         const char* name;
         SAnswer (*ask)(CVrnlib&);
     } cases[] = {
-        {"system information", [](CVrnlib& s) {
+        {"system information",
+         [](CVrnlib& s) {
              sSYSTEM_INFO r = {};
              const int st = s.VrnGetSysInfo(&r);
              r.gsiTimeTick = 0; // moves with the controller's clock
              return Record(st, r);
          }},
-        {"identify", [](CVrnlib& s) { return SAnswer{s.VrnIdentify(), {}}; }},
-        {"raid set 0", [](CVrnlib& s) {
+        {"identify",
+         [](CVrnlib& s) {
+             return SAnswer{s.VrnIdentify(), {}};
+         }},
+        {"raid set 0",
+         [](CVrnlib& s) {
              sGUI_RAIDSET r = {};
              return Record(s.VrnGetRaidSetInfo(0, &r), r);
          }},
-        {"raid set 7 (refused)", [](CVrnlib& s) {
+        {"raid set 7 (refused)",
+         [](CVrnlib& s) {
              sGUI_RAIDSET r = {};
              return Record(s.VrnGetRaidSetInfo(7, &r), r);
          }},
-        {"volume set 1", [](CVrnlib& s) {
+        {"volume set 1",
+         [](CVrnlib& s) {
              sGUI_VOLUMESET r = {};
              return Record(s.VrnGetVolSetInfo(1, &r), r);
          }},
-        {"drive 5", [](CVrnlib& s) {
+        {"drive 5",
+         [](CVrnlib& s) {
              sGUI_PHY_DRV r = {};
              return Record(s.VrnGetPhysicalDriveInfo(5, &r), r);
          }},
-        {"fans", [](CVrnlib& s) {
+        {"fans",
+         [](CVrnlib& s) {
              _HWMON_INFO r = {};
              return Record(s.VrnGetHWMon(HWMON_FAN_INFO, &r), r);
          }},
-        {"voltages", [](CVrnlib& s) {
+        {"voltages",
+         [](CVrnlib& s) {
              _HWMON_INFO r = {};
              return Record(s.VrnGetHWMon(HWMON_VOL_INFO, &r), r);
          }},
-        {"power supplies", [](CVrnlib& s) {
+        {"power supplies",
+         [](CVrnlib& s) {
              _HWMON_INFO r = {};
              return Record(s.VrnGetHWMon(HWMON_PWR_INFO, &r), r);
          }},
-        {"event index", [](CVrnlib& s) {
+        {"event index",
+         [](CVrnlib& s) {
              int index = -1;
              return Record(s.VrnPollEvent(&index), index);
          }},
-        {"whole event log", [](CVrnlib& s) {
+        {"whole event log",
+         [](CVrnlib& s) {
              int count = -1;
              const int st = s.VrnGetReqEventPage(0, &count);
              SAnswer a = Record(st, count);
@@ -246,9 +259,10 @@ TEST(AgentRelay, VrncliThroughTheAgentMatchesTheController) {
     ASSERT_TRUE(agent.Start(sim.PtyPath()));
     const std::string viaAgent = agent.addr + ":" + std::to_string(agent.relayPort);
     const std::string direct = sim.UdpAddr() + ":" + std::to_string(sim.UdpPort());
-    for (const std::vector<std::string>& verb :
-         {std::vector<std::string>{"identify"}, {"poll-event"}, {"--json", "poll-event"},
-          {"version"}}) {
+    for (const std::vector<std::string>& verb : {std::vector<std::string>{"identify"},
+                                                 {"poll-event"},
+                                                 {"--json", "poll-event"},
+                                                 {"version"}}) {
         std::string outAgent, outDirect;
         std::vector<std::string> a = {cli, "--udp", viaAgent};
         std::vector<std::string> d = {cli, "--udp", direct};
@@ -264,8 +278,8 @@ TEST(AgentRelay, VrncliThroughTheAgentMatchesTheController) {
     EXPECT_EQ(0, RunProgram({cli, "--udp", viaAgent, "sysinfo"}, &out));
     EXPECT_NE(std::string::npos, out.find("Varno Storage Systems")) << out;
     // A station asking an agent that does not answer gets "no reply" (5) as its status.
-    EXPECT_EQ(5, RunProgram({cli, "--udp", agent.addr + ":" +
-                                              std::to_string(FreePort(agent.addr, SOCK_DGRAM)),
+    EXPECT_EQ(5, RunProgram({cli, "--udp",
+                             agent.addr + ":" + std::to_string(FreePort(agent.addr, SOCK_DGRAM)),
                              "--timeout", "1", "identify"},
                             &out));
     EXPECT_EQ(0, agent.proc.Stop());

@@ -39,18 +39,28 @@ TEST(AgentStartup, RejectedCommandLinesStartNothing) {
         {"four arguments", {p, "1", "115200", "1"}, kUsage, ""},
         {"TCP port too large", {"65536", "1", "115200"}, "", "Invalid TCP Port\n: Success\n"},
         {"TCP port negative", {"-1", "1", "115200"}, "", "Invalid TCP Port\n: Success\n"},
-        {"COM port 10 (the usage text says 1 ~ 10)", {p, "10", "115200"}, "",
+        {"COM port 10 (the usage text says 1 ~ 10)",
+         {p, "10", "115200"},
+         "",
          "Invalid Serial Port Number\n: Success\n"},
         {"COM port 0", {p, "0", "115200"}, "", "Invalid Serial Port Number\n: Success\n"},
         {"baud rate 300", {p, "1", "300"}, "", "Invalid BaudRate\n: Success\n"},
         {"first failing check speaks", {"70000", "10", "300"}, "", "Invalid TCP Port\n: Success\n"},
-        {"bad bind address", {"-b", "127.0.0", p, "1", "115200"}, "",
+        {"bad bind address",
+         {"-b", "127.0.0", p, "1", "115200"},
+         "",
          "vrnhttp: -b takes a dotted IPv4 address, not 127.0.0\n"},
-        {"bad relay port", {"-u", "0", p, "1", "115200"}, "",
+        {"bad relay port",
+         {"-u", "0", p, "1", "115200"},
+         "",
          "vrnhttp: -u takes a UDP port ( 1 ~ 65535 ), not 0\n"},
-        {"device outside /dev", {"-d", "/tmp", p, "1", "115200"}, "",
+        {"device outside /dev",
+         {"-d", "/tmp", p, "1", "115200"},
+         "",
          "vrnhttp: serial device /tmp is not below /dev\n"},
-        {"missing device", {"-d", "/dev/no-such-tty", p, "1", "115200"}, "",
+        {"missing device",
+         {"-d", "/dev/no-such-tty", p, "1", "115200"},
+         "",
          "vrnhttp: cannot open serial device /dev/no-such-tty: No such file or directory\n"},
     };
     for (const auto& c : cases) {
@@ -82,7 +92,8 @@ std::vector<pid_t> AdoptedChildren(pid_t except) {
     while (dirent* e = d ? readdir(d) : nullptr) {
         if (e->d_name[0] == '.')
             continue;
-        std::istringstream list(ReadFile(std::string("/proc/self/task/") + e->d_name + "/children"));
+        std::istringstream list(
+            ReadFile(std::string("/proc/self/task/") + e->d_name + "/children"));
         pid_t pid;
         while (list >> pid) {
             const std::string cmd = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
@@ -147,8 +158,8 @@ TEST(AgentStartup, WithoutForegroundTheParentExitsAtOnceAndTheChildServes) {
 
     // The checks run in the child, after the parent has already reported success.
     CProcess bad;
-    ASSERT_TRUE(bad.Start({AgentPath(), "-d", sim.PtyPath(), "-b", addr, std::to_string(tcpPort),
-                           "1", "300"}));
+    ASSERT_TRUE(bad.Start(
+        {AgentPath(), "-d", sim.PtyPath(), "-b", addr, std::to_string(tcpPort), "1", "300"}));
     const pid_t badParent = bad.Pid();
     EXPECT_EQ(0, bad.WaitExit(2000));
     const pid_t badChild = WaitForAdopted(badParent, 1000);
@@ -173,8 +184,8 @@ TEST(AgentStartup, BaudRateSetsTheLineSpeed) {
     const struct {
         const char* rate;
         speed_t speed;
-    } cases[] = {{"1200", B1200},   {"2400", B2400},   {"9600", B9600},
-                 {"57600", B57600}, {"115200", B115200}};
+    } cases[] = {
+        {"1200", B1200}, {"2400", B2400}, {"9600", B9600}, {"57600", B57600}, {"115200", B115200}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rate);
         CPtyController line;
@@ -254,8 +265,7 @@ TEST(AgentStartup, TakenPortsAreReported) {
         const int64_t deadline = NowMs() + 3000;
         while (NowMs() < deadline && agent.proc.Stderr().empty())
             SleepMs(10);
-        EXPECT_EQ("Failed to bind monitor socket\n: Address already in use\n",
-                  agent.proc.Stderr());
+        EXPECT_EQ("Failed to bind monitor socket\n: Address already in use\n", agent.proc.Stderr());
         std::thread controller([&] {
             line.ReadFrames(1, 3000);
             line.Write(Frame(ToBytes("still here")));
@@ -305,8 +315,8 @@ TEST(AgentStartup, TermSignalStopsCleanlyAndFreesThePorts) {
             const int on = 1;
             if (type == SOCK_STREAM)
                 setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            sockaddr_in a = Address(agent.addr, type == SOCK_STREAM ? agent.tcpPort
-                                                                    : agent.relayPort);
+            sockaddr_in a =
+                Address(agent.addr, type == SOCK_STREAM ? agent.tcpPort : agent.relayPort);
             EXPECT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
             close(fd);
         }

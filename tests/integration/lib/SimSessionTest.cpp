@@ -101,10 +101,10 @@ TEST_P(SimSession, RefusalsBecomeStatuses) {
         int index; // poll: the byte taken as index
     };
     const Case cases[] = {
-        {"M", "sysinfo", VRN_REFUSED_M, -1},  {"B", "sysinfo", 0x42, -1},
-        {"J", "sysinfo", 0x4A, -1},           {"A", "sysinfo", VRN_OK, -1},
-        {"M", "identify", 0x4D, -1},          {"A", "identify", 0x41, -1},
-        {"M", "poll", VRN_OK, 0x4D},          {"0x07", "poll", VRN_OK, 7},
+        {"M", "sysinfo", VRN_REFUSED_M, -1}, {"B", "sysinfo", 0x42, -1},
+        {"J", "sysinfo", 0x4A, -1},          {"A", "sysinfo", VRN_OK, -1},
+        {"M", "identify", 0x4D, -1},         {"A", "identify", 0x41, -1},
+        {"M", "poll", VRN_OK, 0x4D},         {"0x07", "poll", VRN_OK, 7},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(Ctl(std::string("fault refuse ") + c.refusal + " count 1"), "ok");
@@ -181,9 +181,9 @@ TEST(SimUdp, SilentAndLateAgent) {
     int index = -1;
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(s.VrnPollEvent(&index), VRN_NO_REPLY);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - t0)
-                        .count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     EXPECT_GE(ms, 950);
     EXPECT_LE(ms, 1800);
 

@@ -53,7 +53,12 @@ TEST(AgentOptions, OptionsOnlyComeFirstAndTheCountRuleStays) {
         {{"6666", "1", "115200", "x"}, 4, false, "", "", "", nullptr},
         {{"-f", "6666", "1", "115200"}, 3, true, "", "", "", "6666"},
         {{"-f", "-d", "/dev/pts/3", "-b", "127.0.0.5", "-u", "17890", "0", "1", "9600"},
-         3, true, "/dev/pts/3", "127.0.0.5", "17890", "0"},
+         3,
+         true,
+         "/dev/pts/3",
+         "127.0.0.5",
+         "17890",
+         "0"},
         // A negative port is an argument like any other, checked as before.
         {{"-5", "1", "115200"}, 3, false, "", "", "", "-5"},
         // Options after the first argument are arguments.
@@ -85,8 +90,8 @@ TEST(AgentOptions, ArgumentsConvertFromTheirLeadingDigits) {
     const struct {
         const char* text;
         int value;
-    } cases[] = {{"6666", 6666}, {"6666abc", 6666}, {"abc", 0},     {"", 0},
-                 {" 12", 12},    {"-1", -1},        {"+7", 7},      {"99999999999", 2147483647},
+    } cases[] = {{"6666", 6666}, {"6666abc", 6666}, {"abc", 0},  {"", 0},
+                 {" 12", 12},    {"-1", -1},        {"+7", 7},   {"99999999999", 2147483647},
                  {"0x10", 0},    {"010", 10},       {nullptr, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(c.value, ArgToInt(c.text)) << (c.text ? c.text : "(null)");
@@ -100,8 +105,8 @@ TEST(AgentOptions, ChecksRunInOrderWithTheirMessages) {
         std::string message;
     } cases[] = {
         {{"6666", "1", "115200"}, true, false, ""},
-        {{"0", "1", "115200"}, true, false, ""},       // the system chooses the port
-        {{"65535", "9", "1200"}, true, false, ""},     // 1200 passes although the usage omits it
+        {{"0", "1", "115200"}, true, false, ""},   // the system chooses the port
+        {{"65535", "9", "1200"}, true, false, ""}, // 1200 passes although the usage omits it
         {{"65536", "1", "115200"}, false, true, "Invalid TCP Port\n"},
         {{"-1", "1", "115200"}, false, true, "Invalid TCP Port\n"},
         {{"6666", "10", "115200"}, false, true, "Invalid Serial Port Number\n"},
@@ -113,19 +118,33 @@ TEST(AgentOptions, ChecksRunInOrderWithTheirMessages) {
         {{"6666", "10", "300"}, false, true, "Invalid Serial Port Number\n"},
         // Options are checked after the three arguments.
         {{"-b", "1.2.3", "70000", "1", "115200"}, false, true, "Invalid TCP Port\n"},
-        {{"-b", "1.2.3", "6666", "1", "115200"}, false, false,
+        {{"-b", "1.2.3", "6666", "1", "115200"},
+         false,
+         false,
          "vrnhttp: -b takes a dotted IPv4 address, not 1.2.3\n"},
-        {{"-u", "0", "6666", "1", "115200"}, false, false,
+        {{"-u", "0", "6666", "1", "115200"},
+         false,
+         false,
          "vrnhttp: -u takes a UDP port ( 1 ~ 65535 ), not 0\n"},
-        {{"-u", "65536", "6666", "1", "115200"}, false, false,
+        {{"-u", "65536", "6666", "1", "115200"},
+         false,
+         false,
          "vrnhttp: -u takes a UDP port ( 1 ~ 65535 ), not 65536\n"},
-        {{"-u", "12x", "6666", "1", "115200"}, false, false,
+        {{"-u", "12x", "6666", "1", "115200"},
+         false,
+         false,
          "vrnhttp: -u takes a UDP port ( 1 ~ 65535 ), not 12x\n"},
-        {{"-d", "/", "6666", "1", "115200"}, false, false,
+        {{"-d", "/", "6666", "1", "115200"},
+         false,
+         false,
          "vrnhttp: serial device / is not below /dev\n"},
-        {{"-d", "/dev", "6666", "1", "115200"}, false, false,
+        {{"-d", "/dev", "6666", "1", "115200"},
+         false,
+         false,
          "vrnhttp: serial device /dev is not below /dev\n"},
-        {{"-d", "/no/such/tty", "6666", "1", "115200"}, false, false,
+        {{"-d", "/no/such/tty", "6666", "1", "115200"},
+         false,
+         false,
          "vrnhttp: cannot open serial device /no/such/tty: No such file or directory\n"},
     };
     for (const auto& c : cases) {
@@ -182,7 +201,10 @@ TEST(AgentOptions, DeviceAndAddressesFollowTheOptions) {
         {{"-d", (dir / "line").string(), "6666", "1", "115200"}, true, "null", "0.0.0.0", 7890},
         {{"-d", (dir / "escape").string(), "6666", "1", "115200"}, false, "", "", 0},
         {{"-d", (dir / "plain").string(), "6666", "1", "115200"}, false, "", "", 0},
-        {{"-b", "127.0.0.42", "-u", "17890", "6666", "1", "115200"}, true, "ttyS0", "127.0.0.42",
+        {{"-b", "127.0.0.42", "-u", "17890", "6666", "1", "115200"},
+         true,
+         "ttyS0",
+         "127.0.0.42",
          17890},
     };
     for (const auto& c : cases) {
@@ -209,8 +231,9 @@ TEST(AgentOptions, DeviceNamesMustFitTheSessionPath) {
     const std::filesystem::path shm = "/dev/shm";
     const std::string tag = std::to_string(getpid() % 100000);
     char name9[8], name10[8];
-    std::snprintf(name9, sizeof name9, "a%04d", static_cast<int>(getpid() % 10000));   // shm/aNNNN
-    std::snprintf(name10, sizeof name10, "a%05d", static_cast<int>(getpid() % 100000)); // shm/aNNNNN
+    std::snprintf(name9, sizeof name9, "a%04d", static_cast<int>(getpid() % 10000)); // shm/aNNNN
+    std::snprintf(name10, sizeof name10, "a%05d",
+                  static_cast<int>(getpid() % 100000)); // shm/aNNNNN
     const std::filesystem::path nine = shm / name9;
     const std::filesystem::path ten = shm / name10;
     const std::filesystem::path link = std::filesystem::temp_directory_path() / ("agent-ln-" + tag);

@@ -82,21 +82,49 @@ TEST(AgentRequest, GatheringEndsOnSilenceCloseOrOverflow) {
         {"connects and sends nothing", 4096, {}, EBrowserEnd::Silent, EGatherEnd::Quiet, 0},
         {"closes at once", 4096, {}, EBrowserEnd::HalfClose, EGatherEnd::PeerClosed, 0},
         {"request, then silence", 4096, {{500, 0}}, EBrowserEnd::Silent, EGatherEnd::Quiet, 500},
-        {"request, then closes its side", 4096, {{700, 0}}, EBrowserEnd::HalfClose,
-         EGatherEnd::PeerClosed, 700},
-        {"slow, but never silent for the quiet time", 4096, {{100, 0}, {100, 60}, {100, 60}},
-         EBrowserEnd::Silent, EGatherEnd::Quiet, 300},
-        {"a pause longer than the quiet time ends the request", 4096, {{100, 0}, {100, 250}},
-         EBrowserEnd::Silent, EGatherEnd::Quiet, 100},
-        {"more than one receive's worth", 8192, {{3000, 0}}, EBrowserEnd::Silent,
-         EGatherEnd::Quiet, 3000},
+        {"request, then closes its side",
+         4096,
+         {{700, 0}},
+         EBrowserEnd::HalfClose,
+         EGatherEnd::PeerClosed,
+         700},
+        {"slow, but never silent for the quiet time",
+         4096,
+         {{100, 0}, {100, 60}, {100, 60}},
+         EBrowserEnd::Silent,
+         EGatherEnd::Quiet,
+         300},
+        {"a pause longer than the quiet time ends the request",
+         4096,
+         {{100, 0}, {100, 250}},
+         EBrowserEnd::Silent,
+         EGatherEnd::Quiet,
+         100},
+        {"more than one receive's worth",
+         8192,
+         {{3000, 0}},
+         EBrowserEnd::Silent,
+         EGatherEnd::Quiet,
+         3000},
         {"exactly the buffer", 4096, {{4096, 0}}, EBrowserEnd::Silent, EGatherEnd::Quiet, 4096},
-        {"exactly the buffer, then close", 4096, {{4096, 0}}, EBrowserEnd::HalfClose,
-         EGatherEnd::PeerClosed, 4096},
-        {"one byte more than the buffer", 4096, {{4097, 0}}, EBrowserEnd::Silent,
-         EGatherEnd::Oversized, 4096},
-        {"the extra byte comes late but within the quiet time", 4096, {{4096, 0}, {1, 50}},
-         EBrowserEnd::Silent, EGatherEnd::Oversized, 4096},
+        {"exactly the buffer, then close",
+         4096,
+         {{4096, 0}},
+         EBrowserEnd::HalfClose,
+         EGatherEnd::PeerClosed,
+         4096},
+        {"one byte more than the buffer",
+         4096,
+         {{4097, 0}},
+         EBrowserEnd::Silent,
+         EGatherEnd::Oversized,
+         4096},
+        {"the extra byte comes late but within the quiet time",
+         4096,
+         {{4096, 0}, {1, 50}},
+         EBrowserEnd::Silent,
+         EGatherEnd::Oversized,
+         4096},
         {"connection reset", 4096, {}, EBrowserEnd::Reset, EGatherEnd::RecvError, 0},
     };
     for (const auto& c : cases) {
@@ -192,7 +220,7 @@ TEST(AgentRequest, StopFlagEndsGathering) {
 // A controller stand-in for the tunnel: records the pieces and answers the final one.
 struct SPieceLog {
     std::vector<std::string> pieces;
-    int failAt = -1;       // piece index that fails
+    int failAt = -1; // piece index that fails
     int failStatus = 0;
     std::string answer = "HTTP/1.0 200 OK\r\n\r\nhello";
     CVrnlib* session = nullptr;
@@ -258,8 +286,8 @@ TEST(AgentRequest, TunnelOfTheWholeBufferEndsOnAnEmptyLine) {
     std::string request = Pattern(REQUEST_BUFFER_SIZE);
     char response[RESPONSE_BUFFER_SIZE];
     int responseLen = 0;
-    ASSERT_EQ(VRN_OK, TunnelRequest(session, request.data(), request.size(), response,
-                                    &responseLen, RecordPiece, &log));
+    ASSERT_EQ(VRN_OK, TunnelRequest(session, request.data(), request.size(), response, &responseLen,
+                                    RecordPiece, &log));
     ASSERT_EQ(501u, log.pieces.size());
     EXPECT_EQ("\r\n", log.pieces.back());
     EXPECT_EQ(static_cast<int>(log.answer.size()), responseLen);
@@ -272,9 +300,10 @@ TEST(AgentRequest, TunnelStopsAtTheFirstFailingPiece) {
         int status;
         size_t calls;
     } cases[] = {
-        {3000, 0, VRN_WRITE_FAILED, 1},   // a full piece that cannot be written
+        {3000, 0, VRN_WRITE_FAILED, 1}, // a full piece that cannot be written
         {3000, 1, VRN_WRITE_FAILED, 2},
-        {3000, 2, VRN_REFUSED_J, 3},      // the controller refuses the request
+        {3000, 2, VRN_REFUSED_J, 3}, // the controller refuses the
+                                     // request
         {300, 0, VRN_NO_REPLY, 1},
         {300, 0, VRN_BAD_FRAME, 1},
         {300, 0, 0x4D, 1},
@@ -332,8 +361,8 @@ TEST(AgentRequest, OneRequestHoldsTheSessionFromFirstPieceToResponse) {
     std::string request = Pattern(4500);
     char response[RESPONSE_BUFFER_SIZE];
     int responseLen = 0;
-    ASSERT_EQ(VRN_OK, TunnelRequest(session, request.data(), request.size(), response,
-                                    &responseLen, PieceWithCompetitor, &log));
+    ASSERT_EQ(VRN_OK, TunnelRequest(session, request.data(), request.size(), response, &responseLen,
+                                    PieceWithCompetitor, &log));
     ASSERT_EQ(5u, log.pieces.size());
     EXPECT_FALSE(log.lockSeenByOtherDuringRequest);
     other.join();

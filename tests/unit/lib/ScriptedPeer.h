@@ -191,8 +191,8 @@ public:
     using CVrnlib::VrnCkFrameValid;
     using CVrnlib::VrnDevicePath;
     using CVrnlib::VrnExchange;
-    using CVrnlib::WaitForReply;
     using CVrnlib::VrnSetClock;
+    using CVrnlib::WaitForReply;
     using CVrnlib::WriteCommand;
     static constexpr EVrnReply kQuery = VRN_REPLY_QUERY;
     static constexpr EVrnReply kAck = VRN_REPLY_ACK;
