@@ -108,17 +108,18 @@ SScenario DefaultScenario() {
         {kCatHwMon, kHwEvPowerOn, 0, 0, 0, 0, 0, ""},
     };
 
+    auto page = [](const std::string& body) { return std::make_shared<const std::string>(body); };
     sc.pages["/"] = {"text/html",
-                     "<html><head><title>Varno RAID Subsystem</title></head><body>"
-                     "<h1>Varno RAID Subsystem</h1><ul>"
-                     "<li><a href=\"/status.html\">Raid Set Hierarchy</a></li>"
-                     "<li><a href=\"/eventlog.html\">Event Log</a></li></ul></body></html>\n",
+                     page("<html><head><title>Varno RAID Subsystem</title></head><body>"
+                          "<h1>Varno RAID Subsystem</h1><ul>"
+                          "<li><a href=\"/status.html\">Raid Set Hierarchy</a></li>"
+                          "<li><a href=\"/eventlog.html\">Event Log</a></li></ul></body></html>\n"),
                      200};
     sc.pages["/status.html"] = {"text/html",
-                                "<html><body><h2>Raid Set Hierarchy</h2><p>Raid Set # 00: "
-                                "Volume Set # 00, Volume Set # 01</p></body></html>\n",
+                                page("<html><body><h2>Raid Set Hierarchy</h2><p>Raid Set # 00: "
+                                     "Volume Set # 00, Volume Set # 01</p></body></html>\n"),
                                 200};
-    sc.pages["/eventlog.html"] = {"text/html", BigPage(), 200};
+    sc.pages["/eventlog.html"] = {"text/html", page(BigPage()), 200};
     return sc;
 }
 

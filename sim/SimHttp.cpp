@@ -97,7 +97,7 @@ std::string CSimModel::HttpResponse(const std::string& request) const {
         it = m_sc.pages.find(target.substr(0, target.size() - 1));
     if (it == m_sc.pages.end())
         return Response(404, "text/html", ErrorPage(404), !head);
-    return Response(it->second.status, it->second.contentType, it->second.body, !head);
+    return Response(it->second.status, it->second.contentType, *it->second.body, !head);
 }
 
 } // namespace vrnsim

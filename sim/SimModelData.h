@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -166,9 +167,11 @@ struct SEvent {
     std::string text;
 };
 
+// Bodies never change once loaded, so copies of a scenario (one per agent of a fleet) share
+// them instead of holding the same kilobytes a thousand times.
 struct SWebPage {
     std::string contentType = "text/html";
-    std::string body;
+    std::shared_ptr<const std::string> body = std::make_shared<const std::string>();
     int status = 200;
 };
 

@@ -347,21 +347,23 @@ void ParsePages(const json& j, std::map<std::string, SWebPage>& pages) {
             continue;
         }
         SWebPage p;
+        std::string body;
         if (it->is_string()) {
-            Text(j, it.key().c_str(), "webPages", p.body, kMaxPageBody);
+            Text(j, it.key().c_str(), "webPages", body, kMaxPageBody);
         } else {
             Keys(*it, w, {"contentType", "body", "status", "repeat"});
             Text(*it, "contentType", w, p.contentType, 200);
-            Text(*it, "body", w, p.body, kMaxPageBody);
+            Text(*it, "body", w, body, kMaxPageBody);
             Int(*it, "status", w, p.status, 100, 599);
             int repeat = 1;
             Int(*it, "repeat", w, repeat, 1, static_cast<int64_t>(kMaxPageBody));
-            std::string one = p.body;
+            std::string one = body;
             for (int i = 1; i < repeat; ++i)
-                p.body += one;
+                body += one;
         }
-        if (p.body.size() > kMaxPageBody)
+        if (body.size() > kMaxPageBody)
             Bad(w, "body longer than " + std::to_string(kMaxPageBody) + " bytes");
+        p.body = std::make_shared<const std::string>(std::move(body));
         pages[it.key()] = p;
     }
 }

@@ -171,7 +171,7 @@ std::string StateJson(const CSimModel& model) {
     j["eventIndex"] = model.EventIndex();
     json pages = json::object();
     for (const auto& [path, p] : sc.pages)
-        pages[path] = {{"contentType", p.contentType}, {"status", p.status}, {"body", p.body}};
+        pages[path] = {{"contentType", p.contentType}, {"status", p.status}, {"body", *p.body}};
     j["webPages"] = pages;
     j["timing"] = {{"volumeInitSeconds", sc.timing.volumeInitSeconds},
                    {"volumeCheckSeconds", sc.timing.volumeCheckSeconds}};
