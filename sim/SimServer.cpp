@@ -1,5 +1,7 @@
 #include "SimServer.h"
 
+#include "SimServe.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -16,14 +17,9 @@ namespace vrnsim {
 
 namespace {
 
-constexpr size_t kUdpReceiveMax = 2048;  // as the agent's relay buffer
-constexpr size_t kUdpReplyLimit = 10240; // the agent never relays a reply this long
 constexpr size_t kPaceChunk = 16;
 // Replies nobody reads pile up on the line; past this much the newest are thrown away.
 constexpr size_t kPtyQueueLimit = 4 << 20;
-constexpr int64_t kCtlIdleUs = 2'000'000;
-constexpr size_t kCtlMaxConns = 32;
-constexpr size_t kCtlMaxLine = 4096;
 
 int64_t LineTimeUs(size_t bytes) {
     return static_cast<int64_t>(bytes) * 1'000'000 / 11'520;
@@ -44,16 +40,12 @@ int64_t MonotonicUs() {
 }
 
 CSimServer::CSimServer(CSimModel& model, CFaults& faults, SServerOptions opt)
-    : m_model(model), m_faults(faults), m_opt(std::move(opt)),
-      m_control(model, faults, m_counters) {}
+    : m_model(model), m_faults(faults), m_opt(std::move(opt)), m_control(model, faults, m_counters),
+      m_ctl([this](const std::string& line, int64_t nowUs) {
+          return m_control.Execute(line, nowUs / 1000);
+      }) {}
 
 CSimServer::~CSimServer() {
-    for (SCtlConn& c : m_ctlConns)
-        close(c.fd);
-    if (m_ctl >= 0)
-        close(m_ctl);
-    if (m_ctlMade)
-        unlink(m_opt.ctlPath.c_str());
     if (m_linkMade)
         unlink(m_opt.link.c_str());
     if (m_udp >= 0)
@@ -69,7 +61,7 @@ bool CSimServer::Start(std::string& err) {
         return false;
     if (m_opt.udp && !OpenUdp(err))
         return false;
-    if (!m_opt.ctlPath.empty() && !OpenCtl(err))
+    if (!m_opt.ctlPath.empty() && !m_ctl.Open(m_opt.ctlPath, err))
         return false;
     return true;
 }
@@ -137,32 +129,6 @@ bool CSimServer::OpenUdp(std::string& err) {
     return true;
 }
 
-bool CSimServer::OpenCtl(std::string& err) {
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    if (m_opt.ctlPath.size() >= sizeof a.sun_path) {
-        err = "control socket path too long";
-        return false;
-    }
-    std::memcpy(a.sun_path, m_opt.ctlPath.c_str(), m_opt.ctlPath.size() + 1);
-    struct stat st {};
-    if (lstat(m_opt.ctlPath.c_str(), &st) == 0) {
-        if (!S_ISSOCK(st.st_mode)) {
-            err = m_opt.ctlPath + " exists and is not a socket";
-            return false;
-        }
-        unlink(m_opt.ctlPath.c_str()); // left over from a killed run
-    }
-    m_ctl = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_ctl < 0 || bind(m_ctl, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        listen(m_ctl, 16) != 0) {
-        err = "cannot listen on " + m_opt.ctlPath + ": " + std::strerror(errno);
-        return false;
-    }
-    m_ctlMade = true;
-    return true;
-}
-
 std::string CSimServer::UdpBound() const {
     char ip[INET_ADDRSTRLEN] = "";
     inet_ntop(AF_INET, &m_udpBound.sin_addr, ip, sizeof ip);
@@ -191,26 +157,9 @@ void CSimServer::ExpireLines(int64_t nowUs) {
 }
 
 void CSimServer::Serve(const Bytes& frame, EOrigin origin, const sockaddr_in* from, int64_t nowUs) {
-    ++m_counters.frames;
-    m_counters.lastFrame = frame;
-    if (FrameChecksum(frame) != frame.back()) {
-        ++m_counters.badChecksum; // a real controller stays silent
-        return;
-    }
     SReplyPlan plan;
-    if (m_faults.Intercept(plan)) {
-        std::optional<Bytes> reply = m_model.Handle(frame, nowUs / 1000);
-        if (!reply)
-            return;
-        m_faults.Shape(*reply, plan);
-        if (origin == EOrigin::Udp && reply->size() >= kUdpReplyLimit) {
-            ++m_counters.unsent; // the agent's relay drops replies that fill its buffer
-            return;
-        }
-    }
-    if (!plan.send)
+    if (!PlanReply(m_model, m_faults, m_counters, frame, origin == EOrigin::Udp, nowUs, plan))
         return;
-    ++m_counters.replies;
     if (origin == EOrigin::Pty)
         QueuePty(plan, nowUs);
     else if (from)
@@ -302,21 +251,21 @@ void CSimServer::ReadUdp(int64_t nowUs) {
         if (n <= 0)
             return;
         std::span<const uint8_t> d(buf, static_cast<size_t>(n));
-        if (d.size() < 6 || !DatagramAcceptable(d)) {
+        switch (ClassifyDatagram(d)) {
+        case EDatagram::Drop:
             ++m_counters.udpDropped;
             continue;
-        }
-        if (d.size() >= 7 && d[5] == 0xF0) {
-            uint16_t port = static_cast<uint16_t>(m_opt.httpPort);
-            const uint8_t payload[2] = {static_cast<uint8_t>(port & 0xFF),
-                                        static_cast<uint8_t>(port >> 8)};
-            Bytes reply = BuildFrame(payload);
+        case EDatagram::PortQuery: {
+            Bytes reply = PortReply(m_opt.httpPort);
             sendto(m_udp, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
                    sizeof from);
             continue;
         }
-        if (d.size() >= 7 && d[5] == 0xF1)
-            continue; // the agent answers nothing here
+        case EDatagram::Unanswered:
+            continue;
+        case EDatagram::Relay:
+            break;
+        }
         Collect(m_udpLine, d, nowUs, EOrigin::Udp, &from);
     }
 }
@@ -334,66 +283,6 @@ void CSimServer::SendDueDatagrams(int64_t nowUs) {
     }
 }
 
-void CSimServer::AcceptCtl(int64_t nowUs) {
-    for (;;) {
-        int fd = accept4(m_ctl, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
-            return;
-        if (m_ctlConns.size() >= kCtlMaxConns) {
-            close(fd);
-            continue;
-        }
-        m_ctlConns.push_back({fd, {}, nowUs});
-    }
-}
-
-void CSimServer::ServeCtl(SCtlConn& c, int64_t nowUs, bool& done) {
-    char buf[512];
-    bool eof = false;
-    for (;;) {
-        ssize_t n = read(c.fd, buf, sizeof buf);
-        if (n > 0) {
-            c.in.append(buf, static_cast<size_t>(n));
-            if (c.in.size() > kCtlMaxLine)
-                break;
-            continue;
-        }
-        if (n == 0)
-            eof = true;
-        else if (errno == EAGAIN || errno == EINTR)
-            break;
-        else
-            eof = true;
-        break;
-    }
-    size_t nl = c.in.find('\n');
-    if (nl == std::string::npos && !eof && c.in.size() <= kCtlMaxLine &&
-        nowUs - c.openedUs < kCtlIdleUs)
-        return;
-    done = true;
-    if (c.in.empty() && nl == std::string::npos)
-        return; // nothing asked, nothing to answer
-    std::string line = c.in.substr(0, nl);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    std::string reply =
-        c.in.size() > kCtlMaxLine ? "err request too long" : m_control.Execute(line, nowUs / 1000);
-    reply += '\n';
-    // A `state` line with big web pages may exceed the socket buffer: write it out, but give
-    // a client that does not read at most a second before it loses the rest.
-    int fl = fcntl(c.fd, F_GETFL);
-    fcntl(c.fd, F_SETFL, fl & ~O_NONBLOCK);
-    timeval tv{1, 0};
-    setsockopt(c.fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    size_t off = 0;
-    while (off < reply.size()) {
-        ssize_t n = send(c.fd, reply.data() + off, reply.size() - off, MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        off += static_cast<size_t>(n);
-    }
-}
-
 int CSimServer::PollTimeoutMs(int64_t nowUs) const {
     int64_t wait = 100'000; // model tasks move on even when nobody asks
     auto consider = [&](int64_t dueUs) {
@@ -408,8 +297,8 @@ int CSimServer::PollTimeoutMs(int64_t nowUs) const {
         if (ms >= 0)
             consider(nowUs + ms * 1000 + 1000);
     }
-    for (const SCtlConn& c : m_ctlConns)
-        consider(c.openedUs + kCtlIdleUs);
+    if (int64_t due = m_ctl.NextDueUs(); due >= 0)
+        consider(due);
     return static_cast<int>((wait + 999) / 1000);
 }
 
@@ -417,7 +306,7 @@ void CSimServer::Run(const volatile std::sig_atomic_t* stop) {
     while (!*stop) {
         int64_t nowUs = MonotonicUs();
         std::vector<pollfd> fds;
-        int iMaster = -1, iUdp = -1, iCtl = -1;
+        int iMaster = -1, iUdp = -1;
         if (m_master >= 0) {
             iMaster = static_cast<int>(fds.size());
             short ev = POLLIN;
@@ -430,13 +319,8 @@ void CSimServer::Run(const volatile std::sig_atomic_t* stop) {
             iUdp = static_cast<int>(fds.size());
             fds.push_back({m_udp, POLLIN, 0});
         }
-        if (m_ctl >= 0) {
-            iCtl = static_cast<int>(fds.size());
-            fds.push_back({m_ctl, POLLIN, 0});
-        }
-        size_t iConn = fds.size();
-        for (const SCtlConn& c : m_ctlConns)
-            fds.push_back({c.fd, POLLIN, 0});
+        size_t iCtl = fds.size();
+        m_ctl.AddPollFds(fds);
         int rc = poll(fds.data(), fds.size(), PollTimeoutMs(nowUs));
         if (rc < 0 && errno != EINTR)
             break;
@@ -446,22 +330,8 @@ void CSimServer::Run(const volatile std::sig_atomic_t* stop) {
                 ReadPty(nowUs);
             if (iUdp >= 0 && (fds[iUdp].revents & POLLIN))
                 ReadUdp(nowUs);
-            if (iCtl >= 0 && (fds[iCtl].revents & POLLIN))
-                AcceptCtl(nowUs);
         }
-        // Connections accepted just now are served in the next round.
-        for (size_t i = 0; i < m_ctlConns.size() && iConn + i < fds.size();) {
-            bool done = false;
-            if (fds[iConn + i].revents != 0 || nowUs - m_ctlConns[i].openedUs >= kCtlIdleUs)
-                ServeCtl(m_ctlConns[i], nowUs, done);
-            if (done) {
-                close(m_ctlConns[i].fd);
-                m_ctlConns.erase(m_ctlConns.begin() + static_cast<std::ptrdiff_t>(i));
-                fds.erase(fds.begin() + static_cast<std::ptrdiff_t>(iConn + i));
-            } else {
-                ++i;
-            }
-        }
+        m_ctl.Service(fds.data() + iCtl, fds.size() - iCtl, nowUs);
         ExpireLines(nowUs);
         m_model.Tick(nowUs / 1000);
         if (m_master >= 0)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SimControl.h"
+#include "SimCtlSocket.h"
 #include "SimFaults.h"
 #include "SimFrame.h"
 #include "SimModel.h"
@@ -56,22 +57,14 @@ private:
         sockaddr_in to;
         Bytes data;
     };
-    struct SCtlConn {
-        int fd;
-        std::string in;
-        int64_t openedUs;
-    };
     enum class EOrigin { Pty, Udp };
 
     bool OpenPty(std::string& err);
     bool OpenUdp(std::string& err);
-    bool OpenCtl(std::string& err);
     void ReadPty(int64_t nowUs);
     void WritePty(int64_t nowUs);
     void ReadUdp(int64_t nowUs);
     void SendDueDatagrams(int64_t nowUs);
-    void AcceptCtl(int64_t nowUs);
-    void ServeCtl(SCtlConn& c, int64_t nowUs, bool& done);
     void Serve(const Bytes& frame, EOrigin origin, const sockaddr_in* from, int64_t nowUs);
     void QueuePty(const SReplyPlan& plan, int64_t nowUs);
     void QueueUdp(const SReplyPlan& plan, const sockaddr_in& to, int64_t nowUs);
@@ -85,6 +78,7 @@ private:
     SServerOptions m_opt;
     SCounters m_counters;
     CSimControl m_control;
+    CCtlSocket m_ctl;
     CFrameCollector m_serialLine;
     CFrameCollector m_udpLine; // the serial line behind the agent front-end
 
@@ -94,12 +88,9 @@ private:
     bool m_linkMade = false;
     int m_udp = -1;
     sockaddr_in m_udpBound{};
-    int m_ctl = -1;
-    bool m_ctlMade = false;
 
     std::deque<SChunk> m_ptyOut;
     std::vector<SDatagram> m_udpOut;
-    std::vector<SCtlConn> m_ctlConns;
 };
 
 } // namespace vrnsim
