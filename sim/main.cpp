@@ -1,5 +1,6 @@
 // vrnsim: a stand-in RAID controller on a pseudo-terminal and/or behind a UDP agent front-end.
 #include "SimControl.h"
+#include "SimFleet.h"
 #include "SimJson.h"
 #include "SimServer.h"
 
@@ -29,6 +30,8 @@ void Usage(FILE* out) {
         out,
         "usage: vrnsim [--scenario FILE] [--pty] [--link PATH] [--udp ADDR:PORT] [--http-port N]\n"
         "              [--ctl SOCKET] [--pace] [--time-scale X] [--seed N]\n"
+        "       vrnsim --fleet N [--fleet-base ADDR] [--fleet-port PORT] [--scenario FILE]\n"
+        "              [--http-port N] [--ctl SOCKET] [--time-scale X] [--seed N]\n"
         "       vrnsim ctl SOCKET COMMAND [ARGS...]\n"
         "       vrnsim --help\n"
         "\n"
@@ -41,14 +44,20 @@ void Usage(FILE* out) {
         "  --time-scale X   multiply every duration of the model (default 1.0)\n"
         "  --seed N         seed of the garbage fault's bytes\n"
         "  --scenario FILE  JSON scenario instead of the built-in controller\n"
+        "  --fleet N        N agents in one process, each with its own controller, on\n"
+        "                   consecutive addresses from --fleet-base (default 127.1.0.0: agent 0\n"
+        "                   at 127.1.0.1, agent 254 at 127.1.1.1) at --fleet-port (default 7890)\n"
         "\n"
-        "Once serving it prints `pty PATH`, `udp ADDR:PORT`, `ctl SOCKET` and `ready`.\n"
+        "Once serving it prints `pty PATH`, `udp ADDR:PORT` (or `fleet N FIRST LAST`),\n"
+        "`ctl SOCKET` and `ready`.\n"
         "\n"
         "Control commands (`vrnsim ctl SOCKET ...`; exit 0 on ok, 1 on err, 2 unreachable):\n%s"
         "\n"
         "Refusals: a wrong access code or password is answered `J`; any other request the\n"
-        "controller cannot carry out (bad number, drives in use, no room) is answered `M`.\n",
-        CSimControl::HelpText().c_str());
+        "controller cannot carry out (bad number, drives in use, no room) is answered `M`.\n"
+        "\n"
+        "Control commands of a fleet:\n%s",
+        CSimControl::HelpText().c_str(), CSimFleet::HelpText().c_str());
 }
 
 int CtlClient(int argc, char** argv) {
@@ -124,6 +133,7 @@ int main(int argc, char** argv) {
         return CtlClient(argc, argv);
 
     SServerOptions opt;
+    SFleetOptions fleet;
     std::string scenarioPath;
     double timeScale = 1.0;
     long seed = 1;
@@ -160,6 +170,20 @@ int main(int argc, char** argv) {
             opt.udp = true;
             opt.udpAddr = v.substr(0, colon);
             opt.udpPort = static_cast<int>(n);
+        } else if (a == "--fleet") {
+            if (!ParseInt(value(i), 1, 65024, n)) {
+                std::fprintf(stderr, "vrnsim: --fleet takes 1..65024 agents\n");
+                return 2;
+            }
+            fleet.count = static_cast<int>(n);
+        } else if (a == "--fleet-base") {
+            fleet.base = value(i);
+        } else if (a == "--fleet-port") {
+            if (!ParseInt(value(i), 1, 65535, n)) {
+                std::fprintf(stderr, "vrnsim: --fleet-port takes 1..65535\n");
+                return 2;
+            }
+            fleet.port = static_cast<int>(n);
         } else if (a == "--http-port") {
             if (!ParseInt(value(i), 0, 65535, n)) {
                 std::fprintf(stderr, "vrnsim: --http-port takes 0..65535\n");
@@ -185,8 +209,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!opt.pty && !opt.udp) {
-        std::fprintf(stderr, "vrnsim: give --pty and/or --udp\n");
+    if (fleet.count > 0 && (opt.pty || opt.udp || opt.pace)) {
+        std::fprintf(stderr, "vrnsim: --fleet stands alone (no --pty, --udp, --pace)\n");
+        return 2;
+    }
+    if (!opt.pty && !opt.udp && fleet.count == 0) {
+        std::fprintf(stderr, "vrnsim: give --pty and/or --udp, or --fleet\n");
         Usage(stderr);
         return 2;
     }
@@ -210,6 +238,27 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    if (fleet.count > 0) {
+        fleet.httpPort = opt.httpPort;
+        fleet.ctlPath = opt.ctlPath;
+        fleet.timeScale = timeScale;
+        fleet.seed = static_cast<uint32_t>(seed);
+        CSimFleet agents(sc, fleet);
+        std::string err;
+        if (!agents.Start(err)) {
+            std::fprintf(stderr, "vrnsim: %s\n", err.c_str());
+            return 1;
+        }
+        std::printf("fleet %zu %s %s\n", agents.Count(), agents.Address(0).c_str(),
+                    agents.Address(agents.Count() - 1).c_str());
+        if (!fleet.ctlPath.empty())
+            std::printf("ctl %s\n", fleet.ctlPath.c_str());
+        std::printf("ready\n");
+        std::fflush(stdout);
+        agents.Run(&g_stop);
+        return 0;
+    }
 
     CSimModel model(std::move(sc), timeScale, MonotonicUs() / 1000);
     CFaults faults(static_cast<uint32_t>(seed));
