@@ -44,6 +44,9 @@ inline constexpr int VRN_DEVICE_PATH_SIZE = 15; // "/dev/" + at most 9 name char
 inline constexpr int VRN_LIB_VERSION = 257;
 inline constexpr int VRN_HTTP_PIECE = 1024; // a full HTTP tunnel piece (never answered)
 
+// The UDP port an agent's relay serves stations on.
+inline constexpr int VRN_AGENT_PORT = 7890;
+
 class CVrnlib;
 class CVrnSerialTransport;
 class CVrnUdpTransport;
