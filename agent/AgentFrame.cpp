@@ -1,9 +1,13 @@
 #include "AgentFrame.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <ifaddrs.h>
 #include <poll.h>
+
+#include "Vrnlib.h"
 
 namespace vrnagent {
 
@@ -59,6 +63,42 @@ ERelayAction ClassifyDatagram(const unsigned char* data, size_t size) {
     default:
         return ERelayAction::Forward;
     }
+}
+
+bool IsFullTunnelPiece(const unsigned char* data, size_t size) {
+    constexpr size_t pieceFrame = VRN_HTTP_PIECE + RELAY_MIN_REQUEST;
+    constexpr unsigned field = VRN_HTTP_PIECE + 1; // code and piece
+    return data != nullptr && size == pieceFrame && data[5] == CMD_HTTP_PIECE &&
+           (data[3] | (data[4] << 8)) == field;
+}
+
+namespace {
+
+bool IsLocalAddress(in_addr_t addr) {
+    if ((ntohl(addr) >> 24) == IN_LOOPBACKNET)
+        return true;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return false;
+    bool local = false;
+    for (const ifaddrs* i = list; i != nullptr && !local; i = i->ifa_next) {
+        if (i->ifa_addr != nullptr && i->ifa_addr->sa_family == AF_INET)
+            local = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr == addr;
+    }
+    ::freeifaddrs(list);
+    return local;
+}
+
+} // namespace
+
+bool IsRelaySource(const sockaddr_in& from, in_addr_t bindAddress, int relayPort) {
+    const int port = ntohs(from.sin_port);
+    if (port == VRN_AGENT_PORT)
+        return true;
+    if (port != relayPort)
+        return false;
+    return bindAddress == htonl(INADDR_ANY) ? IsLocalAddress(from.sin_addr.s_addr)
+                                            : from.sin_addr.s_addr == bindAddress;
 }
 
 void BuildTcpPortReply(int port, unsigned char (&reply)[TCP_PORT_REPLY_SIZE]) {

@@ -2,6 +2,8 @@
 // and the one reply it builds.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstddef>
 
 namespace vrnagent {
@@ -9,6 +11,8 @@ namespace vrnagent {
 // Codes the agent answers itself; they never reach the controller.
 inline constexpr unsigned char CMD_TCP_PORT = 0xF0;
 inline constexpr unsigned char CMD_COM_ATTR = 0xF1;
+// The controller's HTTP tunnel.
+inline constexpr unsigned char CMD_HTTP_PIECE = 0x16;
 
 // The relay takes datagrams of at most this size; anything longer is dropped whole.
 inline constexpr size_t RELAY_MAX_REQUEST = 2048;
@@ -34,6 +38,16 @@ enum class ERelayAction {
 // (it may exceed what fitted into the receive buffer); `data` holds min(size, 2048) bytes.
 // The length field is not compared with the size: the controller judges that.
 ERelayAction ClassifyDatagram(const unsigned char* data, size_t size);
+
+// A full 1024-byte HTTP tunnel piece (command 0x16): the controller collects it silently and
+// answers only the shorter piece that ends the request, so the relay reads no reply for it.
+bool IsFullTunnelPiece(const unsigned char* data, size_t size);
+
+// Whether a datagram claims to come from a relay: the relay's own address and port (any local
+// address when it is bound to all of them), or any sender's port 7890. Answering it would send
+// the controller's reply to a relay as its next request; a reply that is itself a valid
+// request frame then goes round for ever. `bindAddress` is in network order.
+bool IsRelaySource(const sockaddr_in& from, in_addr_t bindAddress, int relayPort);
 
 // The 8-byte answer to 0xF0: 5E 01 61 02 00, the port little-endian, checksum.
 void BuildTcpPortReply(int port, unsigned char (&reply)[TCP_PORT_REPLY_SIZE]);

@@ -15,6 +15,7 @@
 
 #include "AgentFrame.h"
 #include "AgentOptions.h"
+#include "AgentRelay.h"
 #include "AgentRequest.h"
 
 using namespace vrnagent;
@@ -176,30 +177,26 @@ void* MonProc(void* pData) {
         ::close(sock);
         return nullptr;
     }
-    static thread_local unsigned char request[RELAY_MAX_REQUEST];
     static thread_local unsigned char reply[RESPONSE_BUFFER_SIZE];
+    CRelayQueue queue;
     while (!g_bStop.load()) {
-        if (WaitForReply(sock, 0, kStopPollMs * 1000L) <= 0)
+        if (queue.Empty() && WaitForReply(sock, 0, kStopPollMs * 1000L) <= 0)
             continue;
         DebugPrint("select() passed\r\n");
-        sockaddr_in from = {};
-        socklen_t fromLen = sizeof from;
-        // MSG_TRUNC reports the datagram's real size, so that an oversized one is
-        // recognised and dropped instead of being judged by its first 2048 bytes.
-        const ssize_t got = ::recvfrom(sock, request, sizeof request, MSG_TRUNC | MSG_DONTWAIT,
-                                       reinterpret_cast<sockaddr*>(&from), &fromLen);
-        if (got <= 0)
+        queue.Drain(sock);
+        if (queue.Empty())
             continue;
-        const size_t size = static_cast<size_t>(got);
-        const ERelayAction action = ClassifyDatagram(request, size);
-        if (action == ERelayAction::Drop)
+        SRelayDatagram d = queue.Pop();
+        const unsigned char* request = d.bytes.data();
+        if (IsRelaySource(d.from, g_bindAddress, g_relayPort))
             continue;
         char who[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &from.sin_addr, who, sizeof who);
+        ::inet_ntop(AF_INET, &d.from.sin_addr, who, sizeof who);
         DebugPrint("New monitor client[%s] accepted, ", who);
         DebugPrint("Command Code = 0x%x\r\n", request[5]);
+        const ERelayAction action = ClassifyDatagram(request, d.size);
         if (action == ERelayAction::TcpPort) {
-            _SrvTcpInfo info = {sock, &from, mon->nTcpPort};
+            _SrvTcpInfo info = {sock, &d.from, mon->nTcpPort};
             SendTcpPortBack(&info);
             continue;
         }
@@ -207,19 +204,26 @@ void* MonProc(void* pData) {
             SendComAttrBack();
             continue;
         }
+        // A full tunnel piece is no exchange: the station sends the next piece without waiting.
+        const bool fullPiece = IsFullTunnelPiece(request, d.size);
+        if (!fullPiece && queue.HasRequestFrom(d.from))
+            continue; // the station has already moved on to a newer request
         int replyLen = 0;
         {
             // The write and the read of one exchange belong together: no HTTP piece and no
             // other exchange may take this reply.
             CVrnExchangeGuard guard(*mon->al);
-            if (mon->al->WriteMediaDirect(request, static_cast<int>(size)) == 0)
+            if (mon->al->WriteMediaDirect(request, static_cast<int>(d.size)) == 0 || fullPiece)
                 continue;
             replyLen = mon->al->ReadMediaDirect(reply, static_cast<int>(sizeof reply));
         }
-        if (replyLen > 0) {
+        // A station that asked again while the controller was answering has given this reply
+        // up; sent now, it would be read as the answer to the newer request.
+        queue.Drain(sock);
+        if (replyLen > 0 && !queue.HasRequestFrom(d.from)) {
             DebugPrint("Write [%d] bytes back to monitor client\r\n", replyLen);
             ::sendto(sock, reply, static_cast<size_t>(replyLen), MSG_NOSIGNAL,
-                     reinterpret_cast<sockaddr*>(&from), fromLen);
+                     reinterpret_cast<sockaddr*>(&d.from), d.fromLen);
         }
     }
     ::close(sock);

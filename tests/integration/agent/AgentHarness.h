@@ -66,6 +66,14 @@ inline std::string ToString(const Bytes& b) {
     return std::string(b.begin(), b.end());
 }
 
+// The serial number vrnsim's default scenario gives a drive (drives count from 0).
+inline std::string DriveSerial(int drive) {
+    char s[24];
+    std::snprintf(s, sizeof s, "VNS%02u%07u", static_cast<unsigned>(drive),
+                  4711000u + static_cast<unsigned>(drive) * 13u);
+    return s;
+}
+
 // A loopback address of this process's own, so that tests running in parallel never meet
 // on a port.
 inline std::string UniqueLoopback() {

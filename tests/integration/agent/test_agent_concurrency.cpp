@@ -19,13 +19,6 @@ constexpr int kBrowsers = 2;
 constexpr int kRounds = 8;           // per client
 constexpr int64_t kBudgetMs = 25000; // and never longer than this
 
-std::string DriveSerial(int drive) {
-    char s[24];
-    std::snprintf(s, sizeof s, "VNS%02u%07u", static_cast<unsigned>(drive),
-                  4711000u + static_cast<unsigned>(drive) * 13u);
-    return s;
-}
-
 struct SCounts {
     std::atomic<int> stationOk{0};
     std::atomic<int> libraryOk{0};

@@ -1,8 +1,11 @@
 // The relay's acceptance rules for datagrams and the one reply it builds itself.
 #include "AgentFrame.h"
+#include "AgentRelay.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <cstdint>
 #include <vector>
 
 using namespace vrnagent;
@@ -91,6 +94,111 @@ TEST(AgentFrame, TcpPortReplyCarriesThePortLittleEndian) {
         unsigned char reply[TCP_PORT_REPLY_SIZE];
         BuildTcpPortReply(c.port, reply);
         EXPECT_EQ(c.reply, Bytes(reply, reply + sizeof reply)) << c.port;
+    }
+}
+
+} // namespace
+
+namespace {
+
+sockaddr_in Endpoint(const char* addr, int port) {
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, addr, &a.sin_addr);
+    return a;
+}
+
+in_addr_t Addr(const char* addr) {
+    return Endpoint(addr, 0).sin_addr.s_addr;
+}
+
+TEST(AgentFrame, DatagramsFromRelaysAreRecognised) {
+    const struct {
+        const char* name;
+        const char* from;
+        int fromPort;
+        const char* bound; // the relay's -b address, 0.0.0.0 for all
+        int relayPort;
+        bool relay;
+    } cases[] = {
+        {"itself", "127.0.0.5", 17890, "127.0.0.5", 17890, true},
+        {"another address, same port", "127.0.0.6", 17890, "127.0.0.5", 17890, false},
+        {"itself, another port", "127.0.0.5", 17891, "127.0.0.5", 17890, false},
+        {"any sender's port 7890", "192.0.2.7", 7890, "127.0.0.5", 17890, true},
+        {"port 7890 of its own address", "127.0.0.5", 7890, "127.0.0.5", 7890, true},
+        {"an ordinary station", "192.0.2.7", 40000, "0.0.0.0", 7890, false},
+        // Bound to every address: any of this host's addresses is its own.
+        {"a loopback address, all bound", "127.9.8.7", 17890, "0.0.0.0", 17890, true},
+        {"a remote address, all bound", "192.0.2.7", 17890, "0.0.0.0", 17890, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.relay, IsRelaySource(Endpoint(c.from, c.fromPort), Addr(c.bound), c.relayPort));
+    }
+}
+
+Bytes Piece(size_t n, unsigned char code = 0x16) {
+    Bytes f = {0x5E,
+               0x01,
+               0x61,
+               static_cast<unsigned char>((n + 1) & 0xFF),
+               static_cast<unsigned char>((n + 1) >> 8),
+               code};
+    f.resize(6 + n, 'p');
+    return Sealed(f);
+}
+
+TEST(AgentFrame, OnlyAFullTunnelPieceGoesUnanswered) {
+    Bytes wrongField = Piece(1024);
+    wrongField[3] ^= 1;
+    const struct {
+        const char* name;
+        Bytes frame;
+        bool full;
+    } cases[] = {
+        {"1024 bytes", Piece(1024), true},
+        {"1023 bytes: ends the request", Piece(1023), false},
+        {"an empty piece", Piece(0), false},
+        {"another command of the same size", Piece(1024, 0x17), false},
+        {"length field that disagrees", wrongField, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.full, IsFullTunnelPiece(c.frame.data(), c.frame.size()));
+    }
+}
+
+TEST(AgentFrame, RelayQueueKnowsWhoAskedAgain) {
+    const Bytes sysInfo = {0x5E, 0x01, 0x61, 0x01, 0x00, 0x23, 0x24};
+    const Bytes portQuery = {0x5E, 0x01, 0x61, 0x01, 0x00, 0xF0, 0xF1};
+    auto datagram = [](const sockaddr_in& from, const Bytes& b) {
+        SRelayDatagram d;
+        d.from = from;
+        d.size = b.size();
+        d.bytes = b;
+        return d;
+    };
+    const sockaddr_in station = Endpoint("127.0.0.5", 40000);
+    const struct {
+        const char* name;
+        sockaddr_in from;
+        Bytes bytes;
+        bool asked;
+    } cases[] = {
+        {"the same station, a request", station, sysInfo, true},
+        {"the same address, another port", Endpoint("127.0.0.5", 40001), sysInfo, false},
+        {"another address, the same port", Endpoint("127.0.0.6", 40000), sysInfo, false},
+        // Answered by the agent itself: no exchange with the controller.
+        {"the same station, the port query", station, portQuery, false},
+        {"the same station, a full tunnel piece", station, Piece(1024), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRelayQueue queue;
+        EXPECT_FALSE(queue.HasRequestFrom(station));
+        queue.Push(datagram(c.from, c.bytes));
+        EXPECT_EQ(c.asked, queue.HasRequestFrom(station));
     }
 }
 
