@@ -17,6 +17,7 @@ CRequestBuffer::CRequestBuffer(size_t capacity)
 
 EGatherEnd GatherRequest(int fd, CRequestBuffer& buf, const SGatherTiming& timing,
                          const std::atomic<bool>* stop) {
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         if (stop != nullptr && stop->load())
             return EGatherEnd::Stopped;
@@ -44,6 +45,14 @@ EGatherEnd GatherRequest(int fd, CRequestBuffer& buf, const SGatherTiming& timin
         const ssize_t got = ::recv(fd, buf.Tail(), want, MSG_DONTWAIT);
         if (got > 0) {
             buf.Commit(static_cast<size_t>(got));
+            // Still sending when its time is up. Once the last byte is in, the quiet time may
+            // run past it.
+            const long long allowedMs =
+                timing.deadlineMs + static_cast<long long>(timing.chunkMs) *
+                                        static_cast<long long>(buf.Size()) /
+                                        static_cast<long long>(timing.chunk > 0 ? timing.chunk : 1);
+            if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(allowedMs))
+                return EGatherEnd::TooSlow;
             continue;
         }
         if (got == 0)

@@ -16,10 +16,16 @@ inline constexpr int TUNNEL_PIECE = 1024;
 
 // Timing of the receive phase: the request is complete after quietMs of silence; before each
 // receive the handler lets settleMs pass so that a receive takes what has arrived since.
+// The proxy serves one connection at a time and everyone else waits behind it, so a client
+// that is never silent for quietMs yet never done must not hold it: a request has deadlineMs,
+// plus chunkMs for every chunk's worth of bytes it has delivered (twice the time the handler
+// itself takes to receive a chunk, so that a large request sent at full speed still fits).
 struct SGatherTiming {
     int quietMs = 300;
     int settleMs = 100;
     size_t chunk = 1024; // largest single receive
+    int deadlineMs = 10000;
+    int chunkMs = 200;
 };
 
 enum class EGatherEnd {
@@ -28,6 +34,7 @@ enum class EGatherEnd {
     RecvError,  // a receive failed; what came before stays
     Oversized,  // more bytes than the buffer holds: the request is not served
     Stopped,    // the agent is shutting down
+    TooSlow,    // still arriving when its time was up: it is not served
 };
 
 // A zero-filled request buffer of fixed capacity.

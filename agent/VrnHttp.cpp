@@ -124,9 +124,11 @@ void* ClientProc(void* pData) {
     const EGatherEnd end = GatherRequest(fd, request, SGatherTiming{}, &g_bStop);
     if (end == EGatherEnd::RecvError)
         std::perror("Failed to recv(...)\n");
-    // A request cut off at the buffer's end, or by shutdown, would reach the controller as
-    // a different request than the browser sent: it is not served at all.
-    if (request.Size() > 0 && end != EGatherEnd::Oversized && end != EGatherEnd::Stopped) {
+    // A request cut off at the buffer's end, by its deadline or by shutdown, would reach the
+    // controller as a different request than the browser sent: it is not served at all.
+    const bool whole =
+        end != EGatherEnd::Oversized && end != EGatherEnd::Stopped && end != EGatherEnd::TooSlow;
+    if (request.Size() > 0 && whole) {
         static thread_local char response[RESPONSE_BUFFER_SIZE];
         std::memset(response, 0, sizeof response);
         int responseLen = 0;

@@ -43,7 +43,7 @@ struct SProxy {
                      std::vector<Bytes>* frames = nullptr, const SRawOptions& opt = {}) {
         std::vector<Bytes> seen;
         std::thread controller([&] {
-            seen = line.ReadFrames(pieces, 10000);
+            seen = line.ReadFrames(pieces, opt.timeoutMs);
             if (seen.size() == pieces)
                 line.Write(reply);
         });
@@ -226,6 +226,55 @@ TEST(AgentHttp, BrowserBehaviours) {
     }
     EXPECT_EQ(0, proxy.agent.proc.Stop());
     EXPECT_TRUE(SanitizerClean(proxy.agent.proc.Stderr())) << proxy.agent.proc.Stderr();
+}
+
+// A client that sends a byte every 200 ms is never silent for the quiet time; it gets a
+// bounded time for its request and is then cut off, and the browser behind it is served.
+TEST(AgentHttp, SlowClientIsCutOffAndTheNextBrowserServed) {
+    constexpr int64_t kGatherDeadlineMs = 10000;
+    SProxy proxy;
+    ASSERT_TRUE(proxy.Start());
+    int64_t slowMs = -1;
+    std::thread slow([&] {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to = Address(proxy.agent.addr, proxy.agent.tcpPort);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+            close(fd);
+            return;
+        }
+        const int64_t t0 = NowMs();
+        const char byte = 'G';
+        // Bounded by the test, whatever the agent does.
+        while (NowMs() - t0 < 3 * kGatherDeadlineMs) {
+            pollfd p = {fd, POLLIN, 0};
+            if (poll(&p, 1, 200) > 0) {
+                char sink[64];
+                if (recv(fd, sink, sizeof sink, 0) <= 0) {
+                    slowMs = NowMs() - t0;
+                    break;
+                }
+            }
+            if (send(fd, &byte, 1, MSG_NOSIGNAL) != 1) {
+                slowMs = NowMs() - t0;
+                break;
+            }
+        }
+        close(fd);
+    });
+    SleepMs(500);
+    const Bytes page = Page(700);
+    SRawOptions patient;
+    patient.timeoutMs = 3 * kGatherDeadlineMs;
+    std::vector<Bytes> frames;
+    const Bytes request = Request(300);
+    SRawResult r = proxy.Serve(request, Frame(page), 1, &frames, patient);
+    slow.join();
+    EXPECT_EQ(page, r.received);
+    ASSERT_EQ(1u, frames.size()) << "nothing of the slow client reached the controller";
+    EXPECT_EQ(request, Bytes(frames[0].begin() + 6, frames[0].end() - 1));
+    EXPECT_GE(slowMs, kGatherDeadlineMs - 500);
+    EXPECT_LT(slowMs, kGatherDeadlineMs + 3000);
+    EXPECT_EQ(0, proxy.agent.proc.Stop());
 }
 
 TEST(AgentHttp, RequestLargerThanTheBufferIsNotServed) {
