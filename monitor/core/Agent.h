@@ -50,6 +50,15 @@ enum class EAgentQuery {
     EventPage,
 };
 
+// The agent's session: the library's SMART-capable session (disk checking sends SMART
+// commands on it), with the library's sleep hook reachable so that tests can drop the
+// library's fixed pauses.
+class CAgentSession : public CVrnlibSMART {
+public:
+    using CVrnlib::PFN_VRN_SLEEP;
+    using CVrnlib::VrnSetSleeper;
+};
+
 class CAgent : public std::enable_shared_from_this<CAgent> {
 public:
     // Opens the session to the sender's address at AGENT_UDP_PORT, the port-query socket, and
@@ -61,7 +70,7 @@ public:
     CAgent& operator=(const CAgent&) = delete;
 
     // The declared fields, in their order.
-    CVrnlibSMART m_Session;            // disk checking sends SMART commands on it
+    CAgentSession m_Session;           // a CVrnlibSMART
     std::jthread m_Thread;             // EvtMonitor; empty until StartMonitor
     sockaddr_in m_Address;             // the discovery reply's sender, whole
     std::uint32_t m_Ip;                // m_Address's address, network order; the identity

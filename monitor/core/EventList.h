@@ -35,6 +35,7 @@ public:
     using LogWriter = std::function<bool(std::string_view text)>;
 
     void SetClock(LocalClock clock);
+    std::tm Now() const;
     void SetLineSink(LineSink sink);
     void SetLogWriter(LogWriter writer);
     // Keeps only the newest `limit` lines (0: all, the window's way; a headless run that lasts

@@ -122,9 +122,10 @@ public:
     // Applies `state` to the agent when it has a row (on the window's thread; the caller
     // waits unless stop is requested). False when there was no row or the wait was released.
     bool SetAgentState(CAgent& agent, int state, std::stop_token stop = {});
-    // Same, with the new state decided on the window's thread under m_Lock: decide returns
-    // the state to show, or 0 to leave it.
-    bool ChangeAgentState(CAgent& agent, const std::function<int(const CAgent&)>& decide,
+    // Same, with the new state decided on the window's thread under m_Lock, and only when the
+    // agent has a row: decide may change the counters and returns the state to show, or 0 to
+    // leave it.
+    bool ChangeAgentState(CAgent& agent, const std::function<int(CAgent&)>& decide,
                           std::stop_token stop = {});
     void RaiseMessageBox(const std::string& text) { m_Bridge.RaiseMessageBox(text); }
     void MessageBoxClosed() { m_Bridge.MessageBoxClosed(); }
@@ -150,6 +151,16 @@ public:
     using QueryHook = std::function<int(CAgent& agent, EAgentQuery query)>;
     void SetQueryHook(QueryHook hook) { m_QueryHook = std::move(hook); }
     const QueryHook& GetQueryHook() const { return m_QueryHook; }
+    // Replaces the library's sleeps (its fixed pauses) in the sessions of agents created
+    // from now on.
+    void SetLibrarySleeper(CAgentSession::PFN_VRN_SLEEP fn, void* ctx) {
+        m_LibrarySleeper = fn;
+        m_LibrarySleeperCtx = ctx;
+    }
+    void ApplyLibrarySleeper(CAgentSession& session) const {
+        if (m_LibrarySleeper != nullptr)
+            session.VrnSetSleeper(m_LibrarySleeper, m_LibrarySleeperCtx);
+    }
     // The address the subnet filter compares replies with (network order; 0: accept every
     // reply). Unset: this host's, found as LocalFilterAddress does.
     void SetFilterAddress(std::optional<std::uint32_t> address) { m_FilterAddress = address; }
@@ -167,6 +178,8 @@ private:
     SMonitorTiming m_Timing;
     QueryHook m_QueryHook;
     std::optional<std::uint32_t> m_FilterAddress;
+    CAgentSession::PFN_VRN_SLEEP m_LibrarySleeper = nullptr;
+    void* m_LibrarySleeperCtx = nullptr;
 };
 
 // The subnet filter's address of this host (network order): the first non-loopback IPv4

@@ -14,7 +14,8 @@
 
 class CWindowBridge {
 public:
-    void SetWindow(IMonitorWindow* window) { m_window.store(window); }
+    // Boxes raised before there was a window are shown once it is set.
+    void SetWindow(IMonitorWindow* window);
     IMonitorWindow* Window() const { return m_window.load(); }
 
     // Runs step on the window's thread and waits for it. A stop request before the window
@@ -26,7 +27,9 @@ public:
     void Post(std::function<void()> step);
 
     // Message boxes: shown one at a time; a text identical to the one showing or to one
-    // waiting is merged into it. Never blocks.
+    // waiting is merged into it. Never blocks. At most MAX_WAITING_BOXES wait; more are
+    // dropped (a window nobody answers must not collect texts for ever).
+    static constexpr std::size_t MAX_WAITING_BOXES = 64;
     void RaiseMessageBox(const std::string& text);
     // The window's answer to ShowMessageBox: the box has gone, show the next.
     void MessageBoxClosed();
