@@ -8,6 +8,9 @@
 
 bool CSMTPConnection::Authenticate(int method, const std::string& account,
                                    const std::string& password) {
+    if (m_outOfStep) {
+        return false; // the next command would be taken for the answer to a late prompt
+    }
     switch (method) {
     case AUTH_LOGIN:
         return AuthLogin(account, password);
@@ -25,6 +28,9 @@ bool CSMTPConnection::Authenticate(int method, const std::string& account,
 bool CSMTPConnection::AuthenticateAny(const std::string& account, const std::string& password,
                                       int* method) {
     for (int m : SMTP_AUTH_ORDER) {
+        if (m_outOfStep) {
+            return false;
+        }
         if (Authenticate(m, account, password)) {
             if (method != nullptr) {
                 *method = m;
@@ -64,7 +70,7 @@ void CSMTPConnection::CancelAuth() {
 }
 
 CSMTPConnection::EAuthStart CSMTPConnection::StartAuth(std::string_view command) {
-    if (!Send(command)) {
+    if (m_outOfStep || !Send(command)) {
         return EAuthStart::Refused;
     }
     const int code = ReadReplyCode(334);
@@ -128,6 +134,9 @@ bool CSMTPConnection::AuthCramMd5(const std::string& account, const std::string&
 }
 
 bool CSMTPConnection::AuthNtlm(const std::string& account, const std::string& password) {
+    if (m_outOfStep) {
+        return false;
+    }
     const std::vector<unsigned char> negotiate = NtlmNegotiateMessage();
     const std::string_view negotiateBytes(reinterpret_cast<const char*>(negotiate.data()),
                                           negotiate.size());

@@ -71,7 +71,7 @@ bool CSMTPConnection::SystemHostLookup(const char* host, in_addr* address) {
 
 CSMTPConnection::CSMTPConnection()
     : m_socket(-1), m_connected(false), m_timeout(SMTP_IDLE_TIMEOUT_MS), m_lastCode(0),
-      m_lookup(&CSMTPConnection::SystemHostLookup), m_readFailed(false) {}
+      m_lookup(&CSMTPConnection::SystemHostLookup), m_outOfStep(false) {}
 
 CSMTPConnection::~CSMTPConnection() {
     if (m_connected) {
@@ -136,7 +136,7 @@ bool CSMTPConnection::OpenSession(const char* host, int port) {
 bool CSMTPConnection::CloseSession() {
     bool quitAccepted = false;
     if (m_connected) {
-        if (Send("QUIT\r\n") && !m_readFailed) {
+        if (Send("QUIT\r\n") && !m_outOfStep) {
             quitAccepted = ReadReplyCode(221) == 221;
         }
         m_connected = false;
@@ -149,7 +149,7 @@ bool CSMTPConnection::CloseSession() {
 }
 
 bool CSMTPConnection::SendMail(CMailMessage& message) {
-    if (!m_connected) {
+    if (!m_connected || m_outOfStep) {
         return false;
     }
     // A line break inside an address would smuggle a command of its own into the session.
@@ -189,7 +189,7 @@ int CSMTPConnection::ReadReplyCode(int expected) {
 int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, int /*expected*/,
                                char** grown, int growth) {
     if (buffer == nullptr || size <= 0 || terminator == nullptr || *terminator == '\0') {
-        m_readFailed = true;
+        m_outOfStep = true;
         m_lastReply.clear();
         return 0;
     }
@@ -199,7 +199,7 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
     int length = 0;
     text[0] = '\0';
     auto fail = [&]() {
-        m_readFailed = true;
+        m_outOfStep = true;
         m_lastReply.assign(text, static_cast<std::size_t>(length));
         return 0;
     };
@@ -272,7 +272,6 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
         const std::size_t end =
             ReplyEnd(std::string_view(text, static_cast<std::size_t>(length)), term);
         if (end != std::string_view::npos) {
-            m_readFailed = false;
             m_lastCode = ParseCode(text, length);
             m_lastReply.assign(text, end);
             return m_lastCode;

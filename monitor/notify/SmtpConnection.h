@@ -53,6 +53,7 @@ public:
     // reply, QUIT is still sent but its answer is not awaited.
     bool CloseSession();
     // True when the server accepted the message. The caller closes the session afterwards.
+    // Nothing is sent on a session that is out of step.
     bool SendMail(CMailMessage& message);
 
     // Reply code, 0 when no complete reply arrived within the idle time-out.
@@ -66,7 +67,8 @@ public:
                           char** grown, int growth);
 
     bool Authenticate(int method, const std::string& account, const std::string& password);
-    // Tries SMTP_AUTH_ORDER on this session; the method that succeeded goes to *method.
+    // Tries SMTP_AUTH_ORDER on this session; the method that succeeded goes to *method. A method
+    // whose read gave up leaves the session out of step, and no further method is tried on it.
     bool AuthenticateAny(const std::string& account, const std::string& password,
                          int* method = nullptr);
     bool AuthLogin(const std::string& account, const std::string& password);
@@ -77,6 +79,7 @@ public:
     const std::string& LastReply() const { return m_lastReply; }
     int LastCode() const { return m_lastCode; }
     bool IsConnected() const { return m_connected; }
+    bool IsOutOfStep() const { return m_outOfStep; }
     void SetTimeout(std::uint32_t milliseconds) { m_timeout = milliseconds; }
     void SetHostLookup(HostLookup lookup) { m_lookup = lookup; }
 
@@ -101,7 +104,8 @@ protected:
     std::uint32_t m_timeout;
     int m_lastCode;
     HostLookup m_lookup;
-    // Set when the last read got no complete reply: the session is out of step (or the server
-    // gone), so closing sends QUIT without waiting out another time-out for its answer.
-    bool m_readFailed;
+    // Set for good once a read got no complete reply: whatever the server says later answers
+    // the step that gave up, so the session is out of step (or the server gone). No further
+    // command goes out on it but QUIT, whose answer is not awaited.
+    bool m_outOfStep;
 };

@@ -461,6 +461,60 @@ TEST(SmtpAuth, MailerOrderOnOneSession) {
     }
 }
 
+// A reply that comes after the read gave up belongs to the step that timed out. Whatever the
+// session is asked next would be answered by it, so after a failed read inside a method no
+// further method may run on that session: the server would take the next AUTH command for the
+// answer to its prompt.
+TEST(SmtpAuth, NoMethodAfterAReadGaveUp) {
+    const std::string type2 = "S:334 " + B64(NtlmChallengeMessage(48, kPublishedChallenge));
+    const std::string negotiate = "auth ntlm TlRMTVNTUAABAAAAAgIAAAAAAAAAAAAAAAAAAAAAAAA=";
+    const std::string user = "S:334 VXNlcm5hbWU6", pass = "S:334 UGFzc3dvcmQ6";
+    // The server stays in its exchange: every line the client sends after a late prompt is
+    // taken as the answer to it.
+    const struct {
+        const char* name;
+        std::vector<std::string> script;
+        std::vector<std::string> sent; // client lines after EHLO, QUIT excluded
+    } cases[] = {
+        {"NTLM challenge after the time-out",
+         {"C", "P:500", type2, "C", "S:535 bad answer", "C", user, "C", pass, "C", "S:535 no"},
+         {negotiate}},
+        {"CRAM-MD5 challenge after the time-out",
+         {"C", "S:504 no ntlm", "C", "P:500", "S:334 " + B64("<1.2@x>"), "C", "S:535 no", "C", user,
+          "C", pass, "C", "S:535 no"},
+         {negotiate, "AUTH CRAM-MD5"}},
+        {"LOGIN password prompt after the time-out",
+         {"C", "S:504 a", "C", "S:504 b", "C", user, "C", "P:500", pass, "C", "S:535 no", "C",
+          "S:334 ", "C", "S:235 ok"},
+         {negotiate, "AUTH CRAM-MD5", "AUTH LOGIN", B64("tim")}},
+        {"answer to the abandoning star after the time-out",
+         {"C", "S:504 a", "C", "S:504 b", "C", "S:334 VXNlciBOYW1lAA==", "C", "P:500", kAborted,
+          "C", "S:334 ", "C", "S:235 ok"},
+         {negotiate, "AUTH CRAM-MD5", "AUTH LOGIN", "*"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CScriptedServer server(Greeted(c.script));
+        {
+            CSMTPConnection smtp;
+            ASSERT_TRUE(smtp.OpenSession("127.0.0.1", server.Port()));
+            smtp.SetTimeout(250);
+            EXPECT_FALSE(smtp.AuthenticateAny("tim", "pw"));
+            // Nothing sent later on this session can be in step either.
+            EXPECT_FALSE(smtp.Authenticate(AUTH_PLAIN, "tim", "pw"));
+            CMailMessage mail;
+            mail.m_from = "a@b";
+            mail.AddRecipient("c@d");
+            EXPECT_FALSE(smtp.SendMail(mail));
+        }
+        std::vector<std::string> sent = Lines(AfterEhlo(server.Received()));
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent.back(), "QUIT");
+        sent.pop_back();
+        EXPECT_EQ(sent, c.sent);
+    }
+}
+
 TEST(SmtpAuth, AbandonedExchangeReportsTheReplyThatEndedIt) {
     CScriptedServer server(Greeted({"C", "S:334 VXNlciBOYW1lAA==", "C", kAborted}));
     CSMTPConnection smtp;
