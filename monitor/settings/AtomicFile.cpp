@@ -76,12 +76,14 @@ void SyncDirectory(const std::string& dir) {
 
 EReadResult ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
     out.clear();
-    CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK the open of a FIFO waits for a writer, which may never come; the type
+    // is known only once the file is open.
+    CFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0) {
         return errno == ENOENT ? EReadResult::Missing : EReadResult::Failed;
     }
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return EReadResult::Failed;
     }
     char buffer[16384];

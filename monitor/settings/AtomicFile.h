@@ -12,7 +12,7 @@
 enum class EReadResult {
     Ok,      // the whole file is in `out`
     Missing, // no such file: the caller's defaults apply
-    Failed,  // it exists but could not be read (or is larger than allowed)
+    Failed,  // it exists but could not be read, is no regular file, or is larger than allowed
 };
 
 EReadResult ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes);

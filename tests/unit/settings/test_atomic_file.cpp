@@ -1,13 +1,25 @@
 // Saves replace the file whole or not at all.
 
+#include "AddressBook.h"
 #include "AtomicFile.h"
 #include "IniFile.h"
+#include "SettingsStore.h"
 #include "SettingsTestDir.h"
 #include "Unprivileged.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -105,6 +117,103 @@ TEST(AtomicFile, ReadWholeFileTellsMissingFromFailed) {
     EXPECT_EQ(ReadWholeFile(dir.File("a"), out, 2), EReadResult::Failed);
     EXPECT_EQ(ReadWholeFile(dir.File("missing"), out, 10), EReadResult::Missing);
     EXPECT_EQ(ReadWholeFile(dir.File("d"), out, 10), EReadResult::Failed);
+}
+
+// Only regular files are settings files or address books. Anything else at their path (a FIFO,
+// whose blocking open would stop start-up until some writer appears, a socket, a device) is a
+// file that cannot be read: the defaults apply and a save never replaces it.
+TEST(AtomicFile, OnlyRegularFilesAreReadAndNothingElseIsReplaced) {
+    struct SKind {
+        const char* what;
+        std::function<bool(const std::string& path)> make;
+    };
+    int socketFd = -1;
+    const SKind kinds[] = {
+        {"FIFO", [](const std::string& p) { return ::mkfifo(p.c_str(), 0644) == 0; }},
+        {"Unix socket",
+         [&](const std::string& p) {
+             socketFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             if (p.size() >= sizeof addr.sun_path) {
+                 return false;
+             }
+             std::memcpy(addr.sun_path, p.c_str(), p.size() + 1);
+             return ::bind(socketFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+         }},
+        {"link to a character device",
+         [](const std::string& p) { return ::symlink("/dev/null", p.c_str()) == 0; }},
+        {"directory", [](const std::string& p) { return ::mkdir(p.c_str(), 0755) == 0; }},
+    };
+    struct SFile {
+        const char* name;
+        // Loads whatever is at the path, changes something and saves: true when the save
+        // reported success. `loadedDefaults` tells whether the load gave the empty state.
+        std::function<bool(const std::string& path, bool& loadedDefaults)> loadAndSave;
+    };
+    const SFile files[] = {
+        {"QuillHT.ini",
+         [](const std::string& path, bool& loadedDefaults) {
+             CSettingsStore store(path);
+             store.SetSaveOnDestroy(false);
+             const SettingsRecord r = store.Snapshot();
+             loadedDefaults = r.Logfilepath == "Log.log" && r.PollInterval == 5;
+             store.Update([](SettingsRecord& rec) { rec.PollInterval = 9; });
+             return store.Save();
+         }},
+        {"Mail.dat",
+         [](const std::string& path, bool& loadedDefaults) {
+             CMailBook book;
+             book.Load(path);
+             loadedDefaults = book.Count() == 0;
+             book.AddUser(true, "n", "n@x");
+             return book.Save(path);
+         }},
+        {"Msg.dat",
+         [](const std::string& path, bool& loadedDefaults) {
+             CMessageBook book;
+             book.Load(path);
+             loadedDefaults = book.Count() == 0;
+             book.AddComputer(true, "HOST1");
+             return book.Save(path);
+         }},
+    };
+    for (const SKind& kind : kinds) {
+        for (const SFile& file : files) {
+            SCOPED_TRACE(std::string(kind.what) + " as " + file.name);
+            CTestDir dir;
+            const std::string path = dir.File(file.name);
+            ASSERT_TRUE(kind.make(path));
+            struct stat before {};
+            ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+
+            bool loadedDefaults = false;
+            auto done = std::async(std::launch::async,
+                                   [&] { return file.loadAndSave(path, loadedDefaults); });
+            if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+                ADD_FAILURE() << "loading blocked";
+                // Release every open stuck on the FIFO, so the test ends and reports.
+                for (int i = 0; i < 100 && done.wait_for(std::chrono::milliseconds(50)) !=
+                                               std::future_status::ready;
+                     ++i) {
+                    const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                    if (writer >= 0) {
+                        ::close(writer);
+                    }
+                }
+            }
+            EXPECT_FALSE(done.get()) << "the save replaced it";
+            EXPECT_TRUE(loadedDefaults);
+            struct stat after {};
+            ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+            EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            if (socketFd >= 0) {
+                ::close(socketFd);
+                socketFd = -1;
+            }
+        }
+    }
 }
 
 } // namespace
