@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,11 +24,6 @@ public:
     CFd(const CFd&) = delete;
     CFd& operator=(const CFd&) = delete;
     int Get() const { return m_fd; }
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
 
 private:
     int m_fd;
@@ -63,6 +62,83 @@ std::string DirectoryOf(const std::string& path) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+constexpr std::size_t kTempSuffixLength = 6;
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the temporary files of earlier saves of `base` that no live save holds.
+void RemoveLeftovers(const std::string& dir, const std::string& base) {
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        return;
+    }
+    DIR* listing = ::fdopendir(dirFd);
+    if (listing == nullptr) {
+        ::close(dirFd);
+        return;
+    }
+    const std::string prefix = base + kTempInfix;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() != prefix.size() + kTempSuffixLength ||
+            name.substr(0, prefix.size()) != prefix) {
+            continue;
+        }
+        CFd fd(::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {};
+        if (fd.Get() < 0 || ::fstat(fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+            ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            continue; // not ours, or a save in progress
+        }
+        struct stat named {};
+        if (::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(opened, named)) {
+            ::unlinkat(dirFd, entry->d_name, 0);
+        }
+    }
+    ::closedir(listing);
+}
+
+// Creates "<target>.tmp.XXXXXX" exclusively (as mkstemp does, but with the file's own mode
+// rather than 0600) and locks it. Leaves the path in `temp`; -1 on failure.
+int CreateLockedTemp(const std::string& target, mode_t mode, std::string& temp) {
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = target + kTempInfix;
+        for (std::size_t i = 0; i < kTempSuffixLength; ++i) {
+            temp += kChars[pick(random)];
+        }
+        const int fd =
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return -1;
+        }
+        // Between the creation and the lock another save may have taken the file for a
+        // leftover and removed it; then this one starts again under a new name.
+        struct stat opened {
+        }, named{};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 &&
+            ::lstat(temp.c_str(), &named) == 0 && SameFile(opened, named)) {
+            return fd;
+        }
+        ::close(fd);
+    }
+    return -1;
 }
 
 void SyncDirectory(const std::string& dir) {
@@ -107,17 +183,12 @@ EReadResult ReadWholeFile(const std::string& path, std::string& out, std::size_t
     }
 }
 
-std::string TempPathFor(const std::string& path) {
-    return ResolveTarget(path) + ".tmp";
-}
-
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          const BeforeRenameHook& hook) {
     if (path.empty()) {
         return false;
     }
     const std::string target = ResolveTarget(path);
-    const std::string temp = target + ".tmp";
 
     mode_t mode = 0644;
     struct stat old {};
@@ -129,8 +200,11 @@ bool WriteFileAtomically(const std::string& path, std::string_view data,
         mode = old.st_mode & 07777;
     }
 
-    ::unlink(temp.c_str()); // a leftover of an interrupted save, possibly with odd permissions
-    CFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+    const std::string dir = DirectoryOf(target);
+    RemoveLeftovers(dir, BaseNameOf(target));
+    std::string temp;
+    // The descriptor stays open, and so the lock held, until the rename is done.
+    CFd fd(CreateLockedTemp(target, mode, temp));
     if (fd.Get() < 0) {
         return false;
     }
@@ -138,7 +212,6 @@ bool WriteFileAtomically(const std::string& path, std::string_view data,
     if (ok && replacing) {
         ok = ::fchmod(fd.Get(), mode) == 0; // the umask must not narrow a replaced file's mode
     }
-    ok = fd.Close() && ok;
     if (!ok) {
         ::unlink(temp.c_str());
         return false;
@@ -150,6 +223,6 @@ bool WriteFileAtomically(const std::string& path, std::string_view data,
         ::unlink(temp.c_str());
         return false;
     }
-    SyncDirectory(DirectoryOf(target));
+    SyncDirectory(dir);
     return true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Whole-file reads and crash-safe whole-file writes for the settings file and the address
-// books: a save goes to "<file>.tmp" in the same directory, is synced, and only then renamed
-// over the old file, so a crash or a full disk leaves either the old or the new file, never a
-// half-written one.
+// books: a save goes to a temporary file "<file>.tmp.XXXXXX" of its own in the same directory,
+// is synced, and only then renamed over the old file, so a crash or a full disk leaves either
+// the old or the new file, never a half-written one, and two savers of one file never write
+// into or rename each other's temporary file.
 
 #include <cstddef>
 #include <functional>
@@ -22,9 +23,10 @@ EReadResult ReadWholeFile(const std::string& path, std::string& out, std::size_t
 // is exactly the state an interrupted save leaves behind.
 using BeforeRenameHook = std::function<bool(const std::string& tempPath)>;
 
-// The temporary file a save of `path` uses; a leftover from an interrupted save is overwritten
-// by the next save.
-std::string TempPathFor(const std::string& path);
+// A save holds an exclusive lock on its temporary file until the rename; a temporary file of
+// the same name pattern that nobody holds is the leftover of an interrupted save, and the next
+// save of that file removes it.
+inline constexpr char kTempInfix[] = ".tmp.";
 
 // Writes `data` as the new content of `path`. Returns false, with the old file untouched, when
 // the directory is not writable, the old file is marked read-only, the disk is full, or the

@@ -1,6 +1,7 @@
 #pragma once
 // A fresh directory per test under the system temp folder, removed with everything in it.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
+#include <vector>
 
 class CTestDir {
 public:
@@ -39,6 +41,15 @@ public:
     }
     std::string Read(std::string_view name) const { return ReadPath(File(name)); }
     bool Exists(std::string_view name) const { return std::filesystem::exists(File(name)); }
+    // Names in the directory, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     static std::string ReadPath(const std::string& path) {
         std::ifstream in(path, std::ios::binary);

@@ -34,15 +34,17 @@ TEST(AtomicFile, InterruptedBetweenWriteAndRenameKeepsTheOldFile) {
         return false; // the process "dies" here
     });
     EXPECT_FALSE(ok);
-    EXPECT_EQ(seenTemp, TempPathFor(path));
+    EXPECT_EQ(seenTemp.rfind(path + ".tmp.", 0), 0u) << seenTemp;
     EXPECT_EQ(dir.Read("QuillHT.ini"), "old content\n");
     EXPECT_EQ(CTestDir::ReadPath(seenTemp), "new content\n"); // complete, just not in place
 
-    // The next save overwrites the leftover and goes through.
+    // The next save removes the leftover and goes through; a file that only looks like a
+    // temporary one stays.
     ::chmod(seenTemp.c_str(), 0400);
+    dir.Write("QuillHT.ini.tmp.saved", "mine\n");
     EXPECT_TRUE(WriteFileAtomically(path, "newer\n"));
     EXPECT_EQ(dir.Read("QuillHT.ini"), "newer\n");
-    EXPECT_FALSE(std::filesystem::exists(seenTemp));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"QuillHT.ini", "QuillHT.ini.tmp.saved"}));
 }
 
 TEST(AtomicFile, ModeAndSymbolicLinkSurviveTheReplacement) {
@@ -104,7 +106,7 @@ TEST(AtomicFile, ReadOnlyDirectoryFailsAndKeepsTheFile) {
     ::chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(dir.Read("QuillHT.ini"), "[General]\nLanguage=0\n");
-    EXPECT_FALSE(dir.Exists("QuillHT.ini.tmp"));
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"QuillHT.ini"});
 }
 
 TEST(AtomicFile, ReadWholeFileTellsMissingFromFailed) {
@@ -117,6 +119,50 @@ TEST(AtomicFile, ReadWholeFileTellsMissingFromFailed) {
     EXPECT_EQ(ReadWholeFile(dir.File("a"), out, 2), EReadResult::Failed);
     EXPECT_EQ(ReadWholeFile(dir.File("missing"), out, 10), EReadResult::Missing);
     EXPECT_EQ(ReadWholeFile(dir.File("d"), out, 10), EReadResult::Failed);
+}
+
+// Two savers of one file (two instances of the program, or the window and its exit) must each
+// install their own content: a save that reports success never renames the other's file.
+TEST(AtomicFile, ConcurrentSavesEachInstallTheirOwnContent) {
+    CTestDir dir;
+    const std::string path = dir.File("QuillHT.ini");
+    dir.Write("QuillHT.ini", "old\n");
+
+    std::promise<void> secondWritten, firstRenamed;
+    std::shared_future<void> secondWrittenF = secondWritten.get_future().share();
+    std::shared_future<void> firstRenamedF = firstRenamed.get_future().share();
+    std::string firstTemp, secondTemp, afterFirst;
+    bool firstOk = false;
+
+    std::thread first([&] {
+        firstOk = WriteFileAtomically(path, "first\n", [&](const std::string& temp) {
+            firstTemp = temp;
+            // Holds its rename until the second saver has written its own temporary file.
+            return secondWrittenF.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        });
+        firstRenamed.set_value();
+    });
+    const bool secondOk = WriteFileAtomically(path, "second\n", [&](const std::string& temp) {
+        secondTemp = temp;
+        secondWritten.set_value();
+        if (firstRenamedF.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            return false;
+        }
+        afterFirst = dir.Read("QuillHT.ini");
+        return true;
+    });
+    first.join();
+
+    EXPECT_TRUE(firstOk);
+    EXPECT_TRUE(secondOk);
+    EXPECT_EQ(afterFirst, "first\n");
+    EXPECT_EQ(dir.Read("QuillHT.ini"), "second\n");
+    EXPECT_NE(firstTemp, secondTemp);
+    // Both temporary files lived beside the file, and neither is left behind.
+    for (const std::string& temp : {firstTemp, secondTemp}) {
+        EXPECT_EQ(std::filesystem::path(temp).parent_path(), std::filesystem::path(dir.Path()));
+        EXPECT_FALSE(std::filesystem::exists(temp)) << temp;
+    }
 }
 
 // Only regular files are settings files or address books. Anything else at their path (a FIFO,

@@ -224,7 +224,7 @@ TEST(SettingsStore, FailedSaveKeepsFileAndRecord) {
         EXPECT_EQ(store.Snapshot().PollInterval, 99);
         store.SetBeforeRenameHook({});
         EXPECT_TRUE(store.Save());
-        EXPECT_FALSE(dir.Exists("QuillHT.ini.tmp"));
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"QuillHT.ini"});
     }
     CSettingsStore reread(path);
     reread.SetSaveOnDestroy(false);
