@@ -4,6 +4,7 @@
 #include "FixedText.h"
 #include "IniFile.h"
 
+#include <type_traits>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -65,34 +66,138 @@ std::string CSettingsStore::DecodePassword(std::string_view text) {
     return bytes;
 }
 
+namespace {
+
+// How a field is held in the file.
+enum class EForm {
+    Int,      // "%d"
+    Port,     // "%d" of the signed 16-bit value; read back modulo 65536
+    Flag,     // "Y" / "N"
+    Text,     // unchanged
+    Password, // Base64 of the bytes and their terminating zero
+};
+
+// One field of the record: its place in the file and how to reach it. The defaults are the
+// record's own initial values.
+struct SField {
+    const char* section;
+    const char* key;
+    EForm form;
+    std::int32_t (*getInt)(const SettingsRecord&);
+    void (*setInt)(SettingsRecord&, std::int32_t);
+    std::string (*getText)(const SettingsRecord&);
+    void (*setText)(SettingsRecord&, std::string_view);
+};
+
+template <auto Member> constexpr SField Number(const char* section, const char* key, EForm form) {
+    return {section,
+            key,
+            form,
+            [](const SettingsRecord& r) { return static_cast<std::int32_t>(r.*Member); },
+            [](SettingsRecord& r, std::int32_t v) {
+                r.*Member = static_cast<std::remove_reference_t<decltype(r.*Member)>>(v);
+            },
+            nullptr,
+            nullptr};
+}
+
+template <auto Member> constexpr SField Text(const char* section, const char* key, EForm form) {
+    return {
+        section,
+        key,
+        form,
+        nullptr,
+        nullptr,
+        [](const SettingsRecord& r) {
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(r.*Member)>, std::string>) {
+                return r.*Member;
+            } else {
+                return std::string(FixedText::Get(r.*Member));
+            }
+        },
+        [](SettingsRecord& r, std::string_view v) {
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(r.*Member)>, std::string>) {
+                r.*Member = std::string(v);
+            } else {
+                FixedText::Set(r.*Member, v);
+            }
+        }};
+}
+
+// In file order: sections as they are written, keys in each section as they are written.
+constexpr SField kFields[] = {
+    Number<&SettingsRecord::Language>(General, "Language", EForm::Int),
+    Number<&SettingsRecord::Logfile>(General, "Logfile", EForm::Int),
+    Text<&SettingsRecord::Logfilepath>(General, "Logfilepath", EForm::Text),
+    Number<&SettingsRecord::AgentPort>(Network, "AgentPort", EForm::Port),
+    Number<&SettingsRecord::PollInterval>(Network, "PollInterval", EForm::Int),
+    Number<&SettingsRecord::PollRetries>(Network, "PollRetries", EForm::Int),
+    Number<&SettingsRecord::PollTimeout>(Network, "PollTimeout", EForm::Int),
+    Text<&SettingsRecord::LoginP>(Security, "LoginP", EForm::Text),
+    Number<&SettingsRecord::EnableNotify>(Event, "EnableNotify", EForm::Flag),
+    Number<&SettingsRecord::NotifyType>(Event, "NotifyType", EForm::Int),
+    Number<&SettingsRecord::Level>(Event, "Level", EForm::Int),
+    Number<&SettingsRecord::EnableSysLog>(Event, "EnableSysLog", EForm::Flag),
+    Text<&SettingsRecord::Server>(Smtp, "Server", EForm::Text),
+    Number<&SettingsRecord::Auth>(Smtp, "Auth", EForm::Int),
+    Text<&SettingsRecord::Account>(Smtp, "Account", EForm::Text),
+    Text<&SettingsRecord::Password>(Smtp, "Password", EForm::Password),
+    Text<&SettingsRecord::SenderName>(Smtp, "SenderName", EForm::Text),
+    Text<&SettingsRecord::SenderAddr>(Smtp, "SenderAddr", EForm::Text),
+};
+
+void LoadField(const SField& f, const CIniFile& ini, const SettingsRecord& defaults,
+               SettingsRecord& r) {
+    switch (f.form) {
+    case EForm::Int:
+        f.setInt(r, ini.GetInt(f.section, f.key, f.getInt(defaults)));
+        break;
+    case EForm::Port:
+        // The port is stored as a signed 16-bit number; both forms read back as the same port.
+        f.setInt(r, ini.GetInt(f.section, f.key, f.getInt(defaults)) & 0xFFFF);
+        break;
+    case EForm::Flag:
+        f.setInt(r, ini.GetBool(f.section, f.key, f.getInt(defaults) != 0) ? 1 : 0);
+        break;
+    case EForm::Text:
+        f.setText(r, ini.GetString(f.section, f.key, f.getText(defaults)));
+        break;
+    case EForm::Password:
+        f.setText(r, CSettingsStore::DecodePassword(ini.GetString(
+                         f.section, f.key, CSettingsStore::EncodePassword(f.getText(defaults)))));
+        break;
+    }
+}
+
+void SaveField(const SField& f, CIniFile& ini, const SettingsRecord& r) {
+    switch (f.form) {
+    case EForm::Int:
+        ini.WriteInt(f.section, f.key, f.getInt(r));
+        break;
+    case EForm::Port:
+        ini.WriteInt(f.section, f.key, static_cast<std::int16_t>(f.getInt(r) & 0xFFFF));
+        break;
+    case EForm::Flag:
+        ini.WriteBool(f.section, f.key, f.getInt(r) != 0);
+        break;
+    case EForm::Text:
+        ini.WriteString(f.section, f.key, f.getText(r));
+        break;
+    case EForm::Password:
+        ini.WriteString(f.section, f.key, CSettingsStore::EncodePassword(f.getText(r)));
+        break;
+    }
+}
+
+} // namespace
+
 bool CSettingsStore::Load() {
+    static const SettingsRecord kDefaults;
     SettingsRecord r;
     CIniFile ini(m_path);
-
-    r.Language = ini.GetInt(General, "Language", 1);
-    r.Logfile = ini.GetInt(General, "Logfile", 1);
-    r.Logfilepath = ini.GetString(General, "Logfilepath", "Log.log");
-
-    // The port is stored as a signed 16-bit number; both forms read back as the same port.
-    r.AgentPort = static_cast<std::uint16_t>(ini.GetInt(Network, "AgentPort", 7890) & 0xFFFF);
-    r.PollInterval = ini.GetInt(Network, "PollInterval", 5);
-    r.PollRetries = ini.GetInt(Network, "PollRetries", 1);
-    r.PollTimeout = ini.GetInt(Network, "PollTimeout", 5);
-
-    r.LoginP = ini.GetString(Security, "LoginP", "");
-
-    r.EnableNotify = ini.GetBool(Event, "EnableNotify", false) ? 1 : 0;
-    r.NotifyType = ini.GetInt(Event, "NotifyType", 0);
-    r.Level = ini.GetInt(Event, "Level", 3);
-    r.EnableSysLog = ini.GetBool(Event, "EnableSysLog", false) ? 1 : 0;
-
-    FixedText::Set(r.Server, ini.GetString(Smtp, "Server", ""));
-    r.Auth = ini.GetInt(Smtp, "Auth", 0);
-    FixedText::Set(r.Account, ini.GetString(Smtp, "Account", ""));
-    FixedText::Set(r.Password, DecodePassword(ini.GetString(Smtp, "Password", "")));
-    FixedText::Set(r.SenderName, ini.GetString(Smtp, "SenderName", ""));
-    FixedText::Set(r.SenderAddr, ini.GetString(Smtp, "SenderAddr", ""));
-
+    for (const SField& f : kFields) {
+        LoadField(f, ini, kDefaults, r);
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_record = std::move(r);
     return ini.FileRead();
@@ -107,32 +212,13 @@ bool CSettingsStore::Save() {
     CIniFile ini(m_path);
     ini.SetBeforeRenameHook(m_hook);
 
-    for (const char* section : {General, Network, Event, Smtp, Security}) {
+    // Keys of these sections that the program does not know are dropped; other sections stay.
+    for (const char* section : {General, Network, Security, Event, Smtp}) {
         ini.DeleteSection(section);
     }
-
-    ini.WriteInt(General, "Language", r.Language);
-    ini.WriteInt(General, "Logfile", r.Logfile);
-    ini.WriteString(General, "Logfilepath", r.Logfilepath);
-
-    ini.WriteInt(Network, "AgentPort", static_cast<std::int16_t>(r.AgentPort));
-    ini.WriteInt(Network, "PollInterval", r.PollInterval);
-    ini.WriteInt(Network, "PollRetries", r.PollRetries);
-    ini.WriteInt(Network, "PollTimeout", r.PollTimeout);
-
-    ini.WriteString(Security, "LoginP", r.LoginP);
-
-    ini.WriteBool(Event, "EnableNotify", r.EnableNotify != 0);
-    ini.WriteInt(Event, "NotifyType", r.NotifyType);
-    ini.WriteInt(Event, "Level", r.Level);
-    ini.WriteBool(Event, "EnableSysLog", r.EnableSysLog != 0);
-
-    ini.WriteString(Smtp, "Server", FixedText::Get(r.Server));
-    ini.WriteInt(Smtp, "Auth", r.Auth);
-    ini.WriteString(Smtp, "Account", FixedText::Get(r.Account));
-    ini.WriteString(Smtp, "Password", EncodePassword(FixedText::Get(r.Password)));
-    ini.WriteString(Smtp, "SenderName", FixedText::Get(r.SenderName));
-    ini.WriteString(Smtp, "SenderAddr", FixedText::Get(r.SenderAddr));
+    for (const SField& f : kFields) {
+        SaveField(f, ini, r);
+    }
 
     const bool ok = ini.Flush();
     if (!ok) {
