@@ -1,12 +1,12 @@
 # vrn_add_test(NAME <target> LABEL <module> SOURCES ... [LIBS ...] [EXTRA_LABELS ...] [TIMEOUT s])
 #
-# Every test carries the label of the module it protects (lib, sim, agent, notify,
+# Every test carries the label of the module it protects (lib, sim, agent, codec, notify,
 # settings, core, ui, diskcheck, e2e) so scripts/test can pick them per build.
 # EXTRA_LABELS "race" marks tests that the tsan build runs as well.
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-set(VRN_MODULE_LABELS lib sim agent notify settings core ui diskcheck e2e)
+set(VRN_MODULE_LABELS lib sim agent codec notify settings core ui diskcheck e2e)
 
 function(vrn_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;EXTRA_LABELS" ${ARGN})
