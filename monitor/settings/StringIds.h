@@ -325,6 +325,7 @@
     X(IDS_PROMPT_INT_RANGE, 45004)                                                                 \
     X(IDS_PROMPT_NUMBER, 45005)                                                                    \
     X(IDS_PROMPT_MAX_CHARS, 45006)                                                                 \
+    X(IDS_SETTINGS_SAVE_FAILED, 45007)                                                             \
     /* 46000: address books */                                                                     \
     X(IDS_BOOKSEL_CAPTION, 46000)                                                                  \
     X(IDS_MAILBOOK_CAPTION, 46001)                                                                 \
@@ -335,7 +336,8 @@
     X(IDS_ADDUSER_CAPTION, 46006)                                                                  \
     X(IDS_ADDCOMPUTER_CAPTION, 46007)                                                              \
     X(IDS_ADDCOMPUTER_BROWSE, 46008)                                                               \
-    X(IDS_FIND_COMPUTER_CAPTION, 46009)
+    X(IDS_FIND_COMPUTER_CAPTION, 46009)                                                            \
+    X(IDS_BOOK_SAVE_FAILED, 46010)
 
 #define VRN_DECLARE_STRING_ID(name, value) inline constexpr int name = value;
 VRN_STRING_IDS(VRN_DECLARE_STRING_ID)

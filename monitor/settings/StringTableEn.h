@@ -320,6 +320,7 @@ inline constexpr SStringEntry kEnglishTexts[] = {
     {IDS_PROMPT_INT_RANGE, "Please enter an integer between %d and %d."},
     {IDS_PROMPT_NUMBER, "Please enter a number."},
     {IDS_PROMPT_MAX_CHARS, "Please enter no more than %d characters."},
+    {IDS_SETTINGS_SAVE_FAILED, "Failed to save the settings to %s; they stay in effect until the program ends."},
 
     // 46000: address books
     {IDS_BOOKSEL_CAPTION, "Address Book List"},
@@ -332,5 +333,6 @@ inline constexpr SStringEntry kEnglishTexts[] = {
     {IDS_ADDCOMPUTER_CAPTION, "Add Computer"},
     {IDS_ADDCOMPUTER_BROWSE, "..."},
     {IDS_FIND_COMPUTER_CAPTION, "Find computer"},
+    {IDS_BOOK_SAVE_FAILED, "Failed to save the address book %s; the entries stay in effect until the program ends."},
 };
 // clang-format on

@@ -325,6 +325,7 @@ inline constexpr SStringEntry kChineseTexts[] = {
     {IDS_PROMPT_INT_RANGE, "請輸入介於 %d 與 %d 之間的整數。"},
     {IDS_PROMPT_NUMBER, "請輸入數字。"},
     {IDS_PROMPT_MAX_CHARS, "請輸入不超過 %d 個字元。"},
+    {IDS_SETTINGS_SAVE_FAILED, "無法將設定儲存至 %s；在程式結束前，設定仍然有效。"},
 
     // 46000: address books
     {IDS_BOOKSEL_CAPTION, "通訊錄清單"},
@@ -337,5 +338,6 @@ inline constexpr SStringEntry kChineseTexts[] = {
     {IDS_ADDCOMPUTER_CAPTION, "新增電腦"},
     {IDS_ADDCOMPUTER_BROWSE, "..."},
     {IDS_FIND_COMPUTER_CAPTION, "尋找電腦"},
+    {IDS_BOOK_SAVE_FAILED, "無法儲存通訊錄 %s；在程式結束前，其中的項目仍然有效。"},
 };
 // clang-format on
