@@ -249,11 +249,13 @@ private:
     friend int LinuxReadCom(unsigned char*, int, CVrnlib*);
     friend class CVrnSerialTransport;
     friend class CVrnUdpTransport;
+    friend class CVrnOperation;
 
     int OpenSerial(const char* name, const sCOM_ATTR& attr);
     void CloseOwnedComm();
     int NumberedQuery(unsigned char code, char number, void* record, int recordSize);
-    // One event page into m_pEventPage; *replyLen gets the reply's length.
+    // One event page into m_pEventPage; *replyLen gets the reply's length. The caller holds
+    // the exchange lock and has checked the handle.
     int FetchEventPage(char page, int* replyLen);
     // The common shapes of the settings and array commands.
     int SendNumber(unsigned char code, unsigned char value, int readLimit);

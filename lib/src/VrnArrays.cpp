@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "VrnFrame.h"
+#include "VrnOperation.h"
 #include "Vrnlib.h"
 
 namespace {
@@ -25,18 +26,18 @@ constexpr long double SECTOR_BYTES = 512.0L;
 } // namespace
 
 int CVrnlib::SendMask(unsigned char code, unsigned long mask) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(code, 11);
     request.SetLe32(6, mask & 0xFFFFFFFFUL);
     return VrnExchange(request.Seal(), request.Length(), ARRAY_READ_LIMIT, VRN_REPLY_ACK);
 }
 
 int CVrnlib::VrnCreateRaidSet(unsigned long mask, const char* name) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     // No name is a name the controller makes up itself; a name cut to 16 would be another.
     const int nameLen = name == nullptr ? 0 : static_cast<int>(::strnlen(name, NAME_MAX + 1));
     if (nameLen > NAME_MAX)
@@ -91,9 +92,9 @@ bool VolumeSectors(double capacity, unsigned int* sectors) {
 int CVrnlib::VrnCreateVolSet(_VOLUMESET_CAP* cap) {
     if (cap == nullptr || cap->structs_size != sizeof(_VOLUMESET_CAP))
         return VRN_BAD_ARGUMENT;
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     unsigned int sectors = 0;
     if (!VolumeSectors(cap->capacity, &sectors))
         return VRN_BAD_ARGUMENT;
@@ -117,9 +118,9 @@ int CVrnlib::VrnCreateVolSet(_VOLUMESET_CAP* cap) {
 int CVrnlib::SendPassDisk(unsigned char code, const _PASS_DISK_CAP* cap) {
     if (cap == nullptr || cap->structs_size != sizeof(_PASS_DISK_CAP))
         return VRN_BAD_ARGUMENT;
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(code, 14);
     const unsigned char data[7] = {cap->nDevNum,    cap->nScsiCh, cap->nScsiId,  cap->nScsiLun,
                                    cap->nTaggedQue, cap->nCache,  cap->nMaxSpeed};

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "VrnFrame.h"
+#include "VrnOperation.h"
 #include "VrnTransport.h"
 
 namespace {
@@ -88,9 +89,9 @@ bool LocalNow(void*, struct tm* now) {
 } // namespace
 
 int CVrnlib::VrnIdentify() {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(CMD_IDENTIFY, 7);
     unsigned char reply[IDENTIFY_READ_LIMIT];
     int replyLen = 0;
@@ -108,9 +109,9 @@ int CVrnlib::VrnIdentify() {
 }
 
 int CVrnlib::VrnSetSerial(const char* serial) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (serial == nullptr || TextLength(serial, SERIAL_MAX) > SERIAL_MAX)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request(CMD_SET_SERIAL, 40);
@@ -121,9 +122,9 @@ int CVrnlib::VrnSetSerial(const char* serial) {
 }
 
 int CVrnlib::VrnSetVendor(const char* vendor) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (vendor == nullptr || TextLength(vendor, VENDOR_MAX) > VENDOR_MAX)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request = BlankPaddedSetting(CMD_SET_VENDOR, 64, vendor, VENDOR_MAX);
@@ -131,9 +132,9 @@ int CVrnlib::VrnSetVendor(const char* vendor) {
 }
 
 int CVrnlib::VrnSetModel(const char* model) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (model == nullptr || TextLength(model, MODEL_MAX) > MODEL_MAX)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request = BlankPaddedSetting(CMD_SET_MODEL, 32, model, MODEL_MAX);
@@ -141,9 +142,9 @@ int CVrnlib::VrnSetModel(const char* model) {
 }
 
 int CVrnlib::VrnSetMacAddr(const char* mac) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (mac == nullptr)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request = AccessCoded(CMD_SET_MAC, 30);
@@ -152,9 +153,9 @@ int CVrnlib::VrnSetMacAddr(const char* mac) {
 }
 
 int CVrnlib::VrnSetTime() {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     struct tm now = {};
     if (!(m_pfnClock != nullptr ? m_pfnClock(m_pClockCtx, &now) : LocalNow(nullptr, &now)))
         return VRN_BAD_ARGUMENT;
@@ -172,26 +173,26 @@ int CVrnlib::VrnSetTime() {
 
 // The one-byte settings and the bare commands: acknowledged, read limit 7.
 int CVrnlib::SendNumber(unsigned char code, unsigned char value, int readLimit) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(code, 8);
     request.Set(6, value);
     return VrnExchange(request.Seal(), request.Length(), readLimit, VRN_REPLY_ACK);
 }
 
 int CVrnlib::VrnMuteBeeper() {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(CMD_MUTE_BEEPER, 7);
     return VrnExchange(request.Seal(), request.Length(), ACK_READ_LIMIT, VRN_REPLY_ACK);
 }
 
 int CVrnlib::VrnLogOut() {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(CMD_LOG_OUT, 7);
     return VrnExchange(request.Seal(), request.Length(), ACK_READ_LIMIT, VRN_REPLY_ACK);
 }
@@ -210,9 +211,9 @@ int CVrnlib::VrnSetMaxAtaMode(unsigned char mode) {
 }
 
 int CVrnlib::VrnSetDhcpIp(unsigned char mode, const unsigned char* ip) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (ip == nullptr)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request(CMD_SET_DHCP_IP, 12);
@@ -222,9 +223,9 @@ int CVrnlib::VrnSetDhcpIp(unsigned char mode, const unsigned char* ip) {
 }
 
 int CVrnlib::VrnSetTermPort(unsigned char port, unsigned char speed, unsigned char stopBits) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (port > 1 || speed > 7 || stopBits > 1)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request(CMD_SET_TERM_PORT, 13);
@@ -241,9 +242,9 @@ int CVrnlib::VrnSetTermPort(unsigned char port, unsigned char speed, unsigned ch
 }
 
 int CVrnlib::VrnSetPassword(const char* password) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (password == nullptr || TextLength(password, PASSWORD_MAX) > PASSWORD_MAX)
         return VRN_BAD_ARGUMENT;
     const int n = TextLength(password, PASSWORD_MAX);
@@ -254,9 +255,9 @@ int CVrnlib::VrnSetPassword(const char* password) {
 }
 
 int CVrnlib::VrnChkPassword(const char* password) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (password == nullptr || TextLength(password, PASSWORD_MAX) > PASSWORD_MAX)
         return VRN_BAD_ARGUMENT;
     const int n = TextLength(password, PASSWORD_MAX);
@@ -270,9 +271,9 @@ int CVrnlib::VrnResetController() {
     std::unique_ptr<unsigned char[]> reply(new (std::nothrow) unsigned char[VRN_MAX_REPLY]);
     if (!reply)
         return VRN_NO_BUFFER;
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(CMD_RESET, 7);
     if (const int status = VrnExchange(request.Seal(), request.Length(), 0, VRN_REPLY_ACK))
         return status;

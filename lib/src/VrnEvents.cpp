@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "VrnFrame.h"
+#include "VrnOperation.h"
 #include "Vrnlib.h"
 
 namespace {
@@ -25,9 +26,9 @@ int LogPosition(int index) {
 } // namespace
 
 int CVrnlib::VrnPollEvent(int* index) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (index == nullptr)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request(CMD_POLL_EVENT, 7);
@@ -45,8 +46,6 @@ int CVrnlib::VrnPollEvent(int* index) {
 
 int CVrnlib::FetchEventPage(char page, int* replyLen) {
     *replyLen = 0;
-    if (const int status = VrnCheckHandle())
-        return status;
     if (m_pEventPage == nullptr)
         return VRN_NO_BUFFER;
     vrn::CVrnRequest request(CMD_GET_EVENT, 8);
@@ -57,7 +56,9 @@ int CVrnlib::FetchEventPage(char page, int* replyLen) {
 }
 
 int CVrnlib::VrnGetEvent(char page) {
-    CVrnExchangeGuard guard(*this);
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     int replyLen = 0;
     return FetchEventPage(page, &replyLen);
 }
@@ -65,9 +66,9 @@ int CVrnlib::VrnGetEvent(char page) {
 int CVrnlib::VrnGetReqEventPage(char newOnly, int* count) {
     if (count != nullptr)
         *count = 0;
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (count == nullptr || m_pEventMapping == nullptr)
         return count == nullptr ? VRN_BAD_ARGUMENT : VRN_NO_BUFFER;
     int index = 0;
@@ -125,9 +126,9 @@ int CVrnlib::VrnGetEventObject(int index, sEVET_DATA* event) {
 }
 
 int CVrnlib::VrnClearEvent() {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     vrn::CVrnRequest request(CMD_CLEAR_EVENT, 7);
     const int status =
         VrnExchange(request.Seal(), request.Length(), CLEAR_READ_LIMIT, VRN_REPLY_ACK);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "VrnFrame.h"
+#include "VrnOperation.h"
 #include "Vrnlib.h"
 
 namespace {
@@ -12,9 +13,9 @@ constexpr unsigned char CMD_HTTP = 0x16;
 int CVrnlib::VrnHttp(const char* piece, int len, char* response, int* responseLen) {
     if (responseLen != nullptr)
         *responseLen = 0;
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (piece == nullptr || len < 1 || len > VRN_HTTP_PIECE || response == nullptr ||
         responseLen == nullptr)
         return VRN_BAD_ARGUMENT;

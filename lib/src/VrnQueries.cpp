@@ -3,6 +3,7 @@
 
 #include "VrnFrame.h"
 #include "VrnHwMon.h"
+#include "VrnOperation.h"
 #include "Vrnlib.h"
 
 namespace {
@@ -17,9 +18,9 @@ constexpr int FIVE_CHANNEL_FAMILY = 5;
 } // namespace
 
 int CVrnlib::VrnGetSysInfo(sSYSTEM_INFO* info) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (info == nullptr)
         return VRN_BAD_ARGUMENT;
     // Callers read the record even after a failure; it must not hold an earlier answer.
@@ -31,9 +32,9 @@ int CVrnlib::VrnGetSysInfo(sSYSTEM_INFO* info) {
 
 // The numbered queries: one data byte, the record copied only on success.
 int CVrnlib::NumberedQuery(unsigned char code, char number, void* record, int recordSize) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (record == nullptr)
         return VRN_BAD_ARGUMENT;
     vrn::CVrnRequest request(code, 8);
@@ -55,9 +56,9 @@ int CVrnlib::VrnGetPhysicalDriveInfo(char drive, sGUI_PHY_DRV* info) {
 }
 
 int CVrnlib::VrnGetHWMon(unsigned long kind, _HWMON_INFO* info) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (info == nullptr || kind < HWMON_FAN_INFO || kind > HWMON_UPS_INFO)
         return VRN_BAD_ARGUMENT;
     std::memset(info, 0, sizeof *info);
@@ -73,9 +74,9 @@ int CVrnlib::VrnGetHWMon(unsigned long kind, _HWMON_INFO* info) {
 }
 
 int CVrnlib::VrnGetHWMon5010(_HWMON_5010* info) {
-    CVrnExchangeGuard guard(*this);
-    if (const int status = VrnCheckHandle())
-        return status;
+    const CVrnOperation op(*this);
+    if (op.Status() != VRN_OK)
+        return op.Status();
     if (info == nullptr)
         return VRN_BAD_ARGUMENT;
     std::memset(info, 0, sizeof *info);
