@@ -288,10 +288,7 @@ int CVrnlib::VrnResetController() {
         return VRN_OK;
     if (!VrnCkFrameValid(reply.get(), static_cast<unsigned long>(got)))
         return VRN_BAD_FRAME;
-    const unsigned char answer = reply[5];
-    if (answer == 'A')
-        return VRN_OK;
-    return answer == 'M' ? VRN_REFUSED_M : answer == 0 ? VRN_BAD_FRAME : answer;
+    return vrn::AnswerStatus(reply[5], vrn::MAP_M);
 }
 
 void CVrnlib::VrnSetClock(PFN_VRN_CLOCK fn, void* ctx) {

@@ -97,8 +97,8 @@ int CVrnlib::VrnGetReqEventPage(char newOnly, int* count) {
                 // A refusal or a short page holds no records; taking it would put its
                 // answer byte and zeros into the mapping as events.
                 const unsigned char answer = m_pEventPage[5];
-                status = replyLen == VRN_MIN_FRAME && answer != 0 && answer != 'A'
-                             ? (answer == 'M' ? VRN_REFUSED_M : answer)
+                status = replyLen == VRN_MIN_FRAME && answer != 'A'
+                             ? vrn::AnswerStatus(answer, vrn::MAP_M)
                              : VRN_BAD_FRAME;
             }
             if (status != VRN_OK)

@@ -122,7 +122,7 @@ int CVrnlib::VrnExchange(const unsigned char* request, int requestLen, int readL
     switch (pattern) {
     case VRN_REPLY_QUERY:
         if (refusal)
-            return answer == 'M' ? VRN_REFUSED_M : answer;
+            return vrn::AnswerStatus(answer, vrn::MAP_M);
         if (record != nullptr && recordSize > 0) {
             // A reply shorter than the record leaves its checksum and the buffer's zeros in
             // the tail; the copy never reaches past the reply buffer.
@@ -131,27 +131,17 @@ int CVrnlib::VrnExchange(const unsigned char* request, int requestLen, int readL
         }
         return VRN_OK;
     case VRN_REPLY_ACK:
+        return vrn::AnswerStatus(answer, vrn::MAP_M);
     case VRN_REPLY_PASSWORD:
+        return vrn::AnswerStatus(answer, vrn::MAP_J);
     case VRN_REPLY_ANSWER:
-        if (answer == 'A')
-            return VRN_OK;
-        // Returned unchanged, an answer byte of 0 would read as success for a command the
-        // controller never confirmed.
-        if (answer == 0)
-            return VRN_BAD_FRAME;
-        if (pattern == VRN_REPLY_ACK && answer == 'M')
-            return VRN_REFUSED_M;
-        if (pattern == VRN_REPLY_PASSWORD && answer == 'J')
-            return VRN_REFUSED_J;
-        return answer;
+        return vrn::AnswerStatus(answer, vrn::MAP_NONE);
     case VRN_REPLY_RAW:
         return refusal ? answer : VRN_OK;
     case VRN_REPLY_VALID:
         return VRN_OK;
     case VRN_REPLY_CONFIRM:
-        if (got != VRN_MIN_FRAME || answer == 'A')
-            return VRN_OK;
-        return answer == 0 ? VRN_BAD_FRAME : answer;
+        return got == VRN_MIN_FRAME ? vrn::AnswerStatus(answer, vrn::MAP_NONE) : VRN_OK;
     }
     return VRN_BAD_ARGUMENT;
 }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "Vrnlib.h"
+
 namespace vrn {
 
 inline constexpr unsigned char FRAME_START[3] = {0x5E, 0x01, 0x61};
@@ -29,6 +31,24 @@ inline bool FrameIsValid(const unsigned char* frame, unsigned long len) {
     if (field != len - FRAME_OVERHEAD)
         return false;
     return FrameChecksum(frame, static_cast<int>(len)) == frame[len - 1];
+}
+
+// The refusals an operation names with statuses of their own.
+enum EAnswerMap : unsigned { MAP_NONE = 0, MAP_M = 1, MAP_J = 2 };
+
+// The status of a controller's one-byte answer: 'A' (accepted) is 0; a 0 byte is 2, as it
+// would otherwise read as success for something the controller never confirmed; 'M' is 8
+// and 'J' is 9 where the operation maps them; any other byte is returned as it is.
+inline int AnswerStatus(unsigned char answer, unsigned map) {
+    if (answer == 'A')
+        return VRN_OK;
+    if (answer == 0)
+        return VRN_BAD_FRAME;
+    if (answer == 'M' && (map & MAP_M) != 0)
+        return VRN_REFUSED_M;
+    if (answer == 'J' && (map & MAP_J) != 0)
+        return VRN_REFUSED_J;
+    return answer;
 }
 
 // A request frame of a fixed total length, zero-filled, with start bytes, length field and
