@@ -205,7 +205,10 @@ protected:
         VRN_REPLY_CONFIRM,  // 7-byte reply: 'A' 0, other bytes unchanged; longer: 0
     };
 
+    // Kept for classes built on the session: the session itself needs no initialiser beyond
+    // its constructor.
     void InitAllStuffs() {}
+    // Opens the named port with the default line settings; false when that fails.
     char SerialInit(const char* name);
     void SerialEndInit() { m_nInterface = VRN_IF_SERIAL; }
     void SocketEndInit() { m_nInterface = VRN_IF_UDP; }

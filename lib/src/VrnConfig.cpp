@@ -60,9 +60,6 @@ int TextLength(const char* text, int max) {
     return static_cast<int>(::strnlen(text, static_cast<size_t>(max) + 1));
 }
 
-// The identity settings and the clock take a bare refusal for what it is rather than as
-// success; any longer reply is the controller's own business and counts as done.
-
 // The request of an access-coded setting: 8-letter code, zero gap, value blank-padded.
 vrn::CVrnRequest AccessCoded(unsigned char code, int total) {
     vrn::CVrnRequest request(code, total);

@@ -10,9 +10,6 @@
 #include "VrnFrame.h"
 #include "VrnTransport.h"
 
-const CVrnTransport& VrnSerialTransport();
-const CVrnTransport& VrnUdpTransport();
-
 const CVrnTransport* VrnTransportFor(int nInterface) {
     if (nInterface == VRN_IF_SERIAL)
         return &VrnSerialTransport();

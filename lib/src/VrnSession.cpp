@@ -13,9 +13,7 @@ CVrnlib::CVrnlib()
     : m_nInterface(VRN_IF_SERIAL), m_hComm(-1), m_socket(-1), agentaddr(), m_iPreIndex(0),
       m_iCurrentIndex(0), m_iNewCount(0),
       m_pEventPage(new (std::nothrow) unsigned char[EVENT_PAGE_SIZE]()),
-      m_pEventMapping(new (std::nothrow) unsigned char[EVENT_MAPPING_SIZE]()), m_nTimeout(5) {
-    InitAllStuffs();
-}
+      m_pEventMapping(new (std::nothrow) unsigned char[EVENT_MAPPING_SIZE]()), m_nTimeout(5) {}
 
 CVrnlib::~CVrnlib() {
     CloseOwnedComm();
@@ -79,7 +77,7 @@ int CVrnlib::VrnInitSession(unsigned char port) {
     // which no device has.
     char name[6] = {'t', 't', 'y', 'S', static_cast<char>('0' + port - 1), '\0'};
     CVrnExchangeGuard guard(*this);
-    if (OpenSerial(name, vrn::DEFAULT_LINE) != VRN_OK)
+    if (!SerialInit(name))
         return VRN_OPEN_FAILED;
     SerialEndInit();
     return VRN_OK;

@@ -18,7 +18,9 @@ protected:
     ~CVrnTransport() = default;
 };
 
-// The transport of a mode, nullptr for a mode that has none.
+// The two transports, and the transport of a mode (nullptr for a mode that has none).
+const CVrnTransport& VrnSerialTransport();
+const CVrnTransport& VrnUdpTransport();
 const CVrnTransport* VrnTransportFor(int nInterface);
 
 namespace vrn {
