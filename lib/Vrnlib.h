@@ -33,6 +33,10 @@ inline constexpr int VRN_NO_SOCKET = 14;     // UDP mode without an open socket
 inline constexpr int VRN_OPEN_FAILED = 15;   // the serial port could not be opened or configured
 inline constexpr int VRN_BIND_FAILED = 16;   // the UDP socket could not be created or bound
 
+// What a status means, in the words every client prints: the codes above by name, any other
+// value from 0 to 255 as the controller's answer byte. The text lives as long as the program.
+VRNLIB_API const char* VrnStatusText(int status);
+
 // Transport modes (m_nInterface).
 inline constexpr int VRN_IF_SERIAL = 0;
 inline constexpr int VRN_IF_UDP = 1;

@@ -30,40 +30,6 @@ std::string Mac(const unsigned char* mac) {
     return buf;
 }
 
-std::string StatusText(int status) {
-    switch (status) {
-    case VRN_OK:
-        return "success";
-    case VRN_NOT_IDENTIFIED:
-        return "not the expected controller";
-    case VRN_BAD_FRAME:
-        return "invalid reply frame";
-    case VRN_NO_PORT:
-        return "no serial port open";
-    case VRN_WRITE_FAILED:
-        return "writing the request failed";
-    case VRN_NO_REPLY:
-        return "no reply";
-    case VRN_BAD_ARGUMENT:
-        return "invalid argument";
-    case VRN_REFUSED_M:
-        return "refused (M)";
-    case VRN_REFUSED_J:
-        return "refused (J)";
-    case VRN_NO_BUFFER:
-        return "no reply buffer";
-    case VRN_NO_SOCKET:
-        return "no socket open";
-    case VRN_OPEN_FAILED:
-        return "cannot open the serial port";
-    case VRN_BIND_FAILED:
-        return "cannot open the UDP socket";
-    }
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "controller answered 0x%02X", status & 0xFF);
-    return buf;
-}
-
 bool ParseNumber(const std::string& text, unsigned long lo, unsigned long hi,
                  unsigned long* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')

@@ -80,8 +80,6 @@ namespace cli {
 std::string FieldText(const char* field, size_t width);
 std::string Dotted(const unsigned char* ip);
 std::string Mac(const unsigned char* mac);
-// A readable name for a library status.
-std::string StatusText(int status);
 // Parses an unsigned number (decimal or 0x hex) within [lo, hi].
 bool ParseNumber(const std::string& text, unsigned long lo, unsigned long hi, unsigned long* value);
 // Checks the verb's positional argument count; sets ctx.error when it is outside [min, max].

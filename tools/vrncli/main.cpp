@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
         nlohmann::ordered_json doc;
         doc["verb"] = verb->name;
         doc["status"] = status;
-        doc["status_text"] = cli::StatusText(status);
+        doc["status_text"] = VrnStatusText(status);
         for (auto it = ctx.out.begin(); it != ctx.out.end(); ++it)
             doc[it.key()] = *it;
         // Controller text may be any bytes: never let an invalid sequence stop the output.
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
         PrintText(ctx.out);
         if (status != VRN_OK)
             std::fprintf(stderr, "vrncli: %s: status %d (%s)\n", verb->name, status,
-                         cli::StatusText(status).c_str());
+                         VrnStatusText(status));
     }
     return status;
 }
