@@ -7,11 +7,9 @@
 
 #include <string>
 
-#include "VrnRecords.h"
+#include "Vrnlib.h"
 
 namespace vrnagent {
-
-inline constexpr int DEFAULT_RELAY_PORT = 7890;
 
 struct SAgentOptions {
     bool foreground = false; // -f: no fork (systemd, tests)
@@ -42,7 +40,7 @@ struct SAgentConfig {
     sCOM_ATTR line = {};       // the serial line as the session opens it
     std::string deviceName;    // below /dev: "ttyS0" or the -d device's name
     in_addr_t bindAddress = 0; // network order; INADDR_ANY by default
-    int relayPort = DEFAULT_RELAY_PORT;
+    int relayPort = VRN_AGENT_PORT;
 };
 
 // Outcome of the checks: the first failure's message, exactly as printed.

@@ -31,7 +31,7 @@ constexpr int kStopPollMs = 250;
 
 // The local address both sockets bind to (-b), network order.
 in_addr_t g_bindAddress = 0;
-int g_relayPort = DEFAULT_RELAY_PORT;
+int g_relayPort = VRN_AGENT_PORT;
 
 extern "C" void OnStopSignal(int) {
     g_bStop.store(true);

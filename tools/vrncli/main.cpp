@@ -12,12 +12,10 @@
 
 namespace {
 
-constexpr int DEFAULT_AGENT_PORT = 7890;
-
 struct SOptions {
     std::string serial;
     std::string udpAddr;
-    int udpPort = DEFAULT_AGENT_PORT;
+    int udpPort = VRN_AGENT_PORT;
     bool haveTimeout = false;
     unsigned int timeout = 0;
     bool json = false;
@@ -38,7 +36,7 @@ void Usage(std::FILE* to) {
                  "exit status: the library status (0 success, 5 no reply, ...), 6 for usage "
                  "errors\n"
                  "verbs:\n",
-                 DEFAULT_AGENT_PORT);
+                 VRN_AGENT_PORT);
     for (const SVerb& v : CliVerbs())
         std::fprintf(to, "  %-20s %-20s %s\n", v.name, v.usage, v.help);
 }
