@@ -6,17 +6,6 @@
 
 namespace cli {
 
-std::string FieldText(const char* field, size_t width) {
-    std::string s;
-    for (size_t i = 0; i < width && field[i] != '\0'; ++i) {
-        const unsigned char c = static_cast<unsigned char>(field[i]);
-        s += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-    }
-    while (!s.empty() && s.back() == ' ')
-        s.pop_back();
-    return s;
-}
-
 std::string Dotted(const unsigned char* ip) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);

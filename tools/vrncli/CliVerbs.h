@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "VrnRecordText.h"
 #include "Vrnlib.h"
 
 struct SCliContext {
@@ -75,9 +76,6 @@ int VerbHttp(SCliContext& ctx);
 
 // Helpers shared by verbs.
 namespace cli {
-// A fixed-width text field from the controller: up to the first NUL, trailing blanks
-// dropped, anything unprintable shown as '?'.
-std::string FieldText(const char* field, size_t width);
 std::string Dotted(const unsigned char* ip);
 std::string Mac(const unsigned char* mac);
 // Parses an unsigned number (decimal or 0x hex) within [lo, hi].

@@ -38,7 +38,7 @@ ordered_json EventJson(int index, const sEVET_DATA& e) {
     o["type"] = e.evtType;
     // The controller's own padding is kept out of the line; the raw text stays in JSON.
     std::string text = TypeText(e.evtCategory, e.evtType);
-    o["type_text"] = cli::FieldText(text.c_str(), text.size());
+    o["type_text"] = VrnFieldText(text.c_str(), text.size());
     o["channel"] = e.evtChannel;
     o["flag"] = e.evtFlag;
     o["time"] = static_cast<unsigned int>(e.evtTime);
@@ -49,7 +49,7 @@ ordered_json EventJson(int index, const sEVET_DATA& e) {
         {"minute", fields[4]}, {"second", fields[5]}, {"flag", fields[6]}};
     o["data1"] = e.evtData1;
     o["data2"] = e.evtData2;
-    o["text"] = cli::FieldText(e.evtStr, sizeof e.evtStr);
+    o["text"] = VrnFieldText(e.evtStr);
     return o;
 }
 

@@ -35,7 +35,7 @@ int VerbRaidSet(SCliContext& ctx) {
         return status;
     ordered_json& o = ctx.out;
     o["raid_set"] = n;
-    o["name"] = cli::FieldText(r.grsRaidSetName, sizeof r.grsRaidSetName);
+    o["name"] = VrnFieldText(r.grsRaidSetName);
     o["capacity"] = r.grsCapacity;
     o["capacity_x"] = r.grsCapacityX;
     o["fail_mask"] = r.grsFailMask;
@@ -67,7 +67,7 @@ int VerbVolume(SCliContext& ctx) {
         return status;
     ordered_json& o = ctx.out;
     o["volume_set"] = n;
-    o["name"] = cli::FieldText(v.gvsVolumeName, sizeof v.gvsVolumeName);
+    o["name"] = VrnFieldText(v.gvsVolumeName);
     o["capacity"] = v.gvsCapacity;
     o["capacity_x"] = v.gvsCapacityX;
     o["fail_mask"] = v.gvsFailMask;
@@ -75,10 +75,9 @@ int VerbVolume(SCliContext& ctx) {
     o["new_fail_mask"] = v.gvsNewFailMask;
     o["new_stripe_size"] = v.gvsNewStripeSize;
     o["volume_status"] = v.gvsVolumeStatus;
-    o["initialising"] = (v.gvsVolumeStatus & 1) != 0;
+    o["initialising"] = VrnVolumeInitialising(v);
     o["progress"] = v.gvsProgress;
-    // Tenths of a percent; 4096 and above read as done.
-    o["progress_percent"] = v.gvsProgress >= 4096 ? 100.0 : v.gvsProgress / 10.0;
+    o["progress_percent"] = VrnProgressPercent(v.gvsProgress);
     o["scsi"] = Scsi(v.gvsScsi);
     o["member_disks"] = v.gvsMemberDisks;
     o["raid_level"] = v.gvsRaidLevel;
@@ -99,12 +98,12 @@ int VerbDrive(SCliContext& ctx) {
     ordered_json& o = ctx.out;
     o["drive"] = n;
     o["present"] = d.gpdCapacity != 0;
-    o["model"] = cli::FieldText(d.gpdModelName, sizeof d.gpdModelName);
-    o["serial"] = cli::FieldText(d.gpdSerialNumber, sizeof d.gpdSerialNumber);
-    o["firmware"] = cli::FieldText(d.gpdFirmRev, sizeof d.gpdFirmRev);
+    o["model"] = VrnFieldText(d.gpdModelName);
+    o["serial"] = VrnFieldText(d.gpdSerialNumber);
+    o["firmware"] = VrnFieldText(d.gpdFirmRev);
     o["sectors"] = d.gpdCapacity;
     o["capacity_x"] = d.gpdCapacityX;
-    o["gigabytes"] = static_cast<double>(d.gpdCapacity) * 512.0 / 1e9;
+    o["gigabytes"] = VrnGigabytes(VrnSectors(d.gpdCapacity, d.gpdCapacityX));
     o["state"] = d.gpdDeviceState;
     o["pio_mode"] = d.gpdPioMode;
     o["current_udma_mode"] = d.gpdCurrentUdmaMode;

@@ -30,12 +30,12 @@ int VerbSysInfo(SCliContext& ctx) {
     if (status != VRN_OK)
         return status;
     ordered_json& o = ctx.out;
-    o["vendor"] = cli::FieldText(i.gsiVendorName, sizeof i.gsiVendorName);
-    o["serial"] = cli::FieldText(i.gsiSerialNumber, sizeof i.gsiSerialNumber);
-    o["firmware"] = cli::FieldText(i.gsiFirmVersion, sizeof i.gsiFirmVersion);
-    o["boot"] = cli::FieldText(i.gsiBootVersion, sizeof i.gsiBootVersion);
-    o["mainboard"] = cli::FieldText(i.gsiMbVersion, sizeof i.gsiMbVersion);
-    o["model"] = cli::FieldText(i.gsiModelName, sizeof i.gsiModelName);
+    o["vendor"] = VrnFieldText(i.gsiVendorName);
+    o["serial"] = VrnFieldText(i.gsiSerialNumber);
+    o["firmware"] = VrnFieldText(i.gsiFirmVersion);
+    o["boot"] = VrnFieldText(i.gsiBootVersion);
+    o["mainboard"] = VrnFieldText(i.gsiMbVersion);
+    o["model"] = VrnFieldText(i.gsiModelName);
     o["local_ip"] = cli::Dotted(i.gsiLocalIp);
     o["current_ip"] = cli::Dotted(i.gsiCurrentIp);
     o["mac"] = cli::Mac(i.gsiMacAddress);
