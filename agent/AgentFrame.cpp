@@ -1,51 +1,19 @@
 #include "AgentFrame.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <climits>
 #include <ifaddrs.h>
-#include <poll.h>
 
+#include "VrnPrimitives.h"
 #include "Vrnlib.h"
 
 namespace vrnagent {
 
 unsigned char CalCheckSum(const unsigned char* frame, int len) {
-    if (frame == nullptr || len <= 4)
-        return 0;
-    unsigned char sum = 0;
-    for (int i = 3; i < len - 1; ++i)
-        sum = static_cast<unsigned char>(sum + frame[i]);
-    return sum;
+    return vrn::FrameChecksum(frame, len);
 }
 
 int WaitForReply(int fd, long sec, long usec) {
-    if (fd < 0)
-        return -1;
-    if (sec < 0)
-        sec = 0;
-    if (usec < 0)
-        usec = 0;
-    const long long totalMs = static_cast<long long>(sec) * 1000 + usec / 1000;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(totalMs);
-    for (;;) {
-        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   deadline - std::chrono::steady_clock::now())
-                                   .count();
-        const int waitMs = left <= 0 ? 0 : (left > INT_MAX ? INT_MAX : static_cast<int>(left));
-        pollfd p = {fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, waitMs);
-        // A signal only ends the wait early when the caller has something to look at: the
-        // loops above re-check their stop flag at every return.
-        if (ready < 0 && errno == EINTR)
-            return 0;
-        if (ready < 0 || (ready > 0 && (p.revents & POLLNVAL)))
-            return -1;
-        if (ready == 0 && left > INT_MAX)
-            continue;
-        return ready > 0 ? 1 : 0;
-    }
+    return vrn::WaitReadable(fd, sec, usec);
 }
 
 ERelayAction ClassifyDatagram(const unsigned char* data, size_t size) {

@@ -20,11 +20,9 @@ inline constexpr size_t RELAY_MAX_REQUEST = 2048;
 inline constexpr size_t RELAY_MIN_REQUEST = 7;
 inline constexpr size_t TCP_PORT_REPLY_SIZE = 8;
 
-// 8-bit sum of offsets 3 .. len-2; 0 for a frame of 4 bytes or fewer.
+// The library's checksum and readiness wait (vrn::FrameChecksum, vrn::WaitReadable), under
+// the names the relay has always used for them.
 unsigned char CalCheckSum(const unsigned char* frame, int len);
-
-// Waits until fd is readable (or has an error or hang-up pending, so that the next receive
-// reports it) for at most sec seconds and usec microseconds: 1 readable, 0 time-out, -1 error.
 int WaitForReply(int fd, long sec, long usec);
 
 enum class ERelayAction {

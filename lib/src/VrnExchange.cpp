@@ -1,10 +1,7 @@
 // The frame exchange every operation shares: drop stale input, write the request, read one
 // reply, check it, and turn it into a status by the operation's reply pattern.
-#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstring>
-#include <poll.h>
 #include <thread>
 
 #include "VrnFrame.h"
@@ -19,8 +16,6 @@ const CVrnTransport* VrnTransportFor(int nInterface) {
 }
 
 unsigned char CVrnlib::CalCheckSum(const unsigned char* frame, int len) {
-    if (frame == nullptr)
-        return 0;
     return vrn::FrameChecksum(frame, len);
 }
 
@@ -48,33 +43,7 @@ int CVrnlib::ReadResultValue(unsigned char* buf, int cap) {
 }
 
 int CVrnlib::WaitForReply(int fd, long sec, long usec) {
-    if (fd < 0)
-        return -1;
-    // poll rather than select: a descriptor number above FD_SETSIZE must not overrun an
-    // fd_set in a process with many open files.
-    if (sec < 0)
-        sec = 0;
-    if (usec < 0)
-        usec = 0;
-    const long long totalMs = static_cast<long long>(sec) * 1000 + usec / 1000;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(totalMs);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        const int waitMs = left <= 0 ? 0 : (left > INT_MAX ? INT_MAX : static_cast<int>(left));
-        pollfd p = {fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, waitMs);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0)
-            return -1;
-        if (ready > 0 && (p.revents & (POLLERR | POLLNVAL)) && !(p.revents & POLLIN))
-            return -1;
-        if (ready == 0 && left > INT_MAX)
-            continue;
-        return ready > 0 ? 1 : 0;
-    }
+    return vrn::WaitReadable(fd, sec, usec);
 }
 
 void CVrnlib::VrnSleep(int ms) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "VrnPrimitives.h"
 #include "Vrnlib.h"
 
 namespace vrn {
@@ -11,14 +12,6 @@ namespace vrn {
 inline constexpr unsigned char FRAME_START[3] = {0x5E, 0x01, 0x61};
 inline constexpr int FRAME_OVERHEAD = 6; // start bytes, length, checksum
 inline constexpr int MAX_REQUEST = 1031; // the largest request: an HTTP piece of 1024 bytes
-
-// Sum of offsets 3 .. len-2; frames of 4 bytes or fewer have nothing to sum.
-inline unsigned char FrameChecksum(const unsigned char* frame, int len) {
-    unsigned char sum = 0;
-    for (int i = 3; i < len - 1; ++i)
-        sum = static_cast<unsigned char>(sum + frame[i]);
-    return sum;
-}
 
 // Start bytes, length field = len - 6, checksum. A frame shorter than the overhead cannot
 // carry a length field and is never valid; nothing past len is read.
