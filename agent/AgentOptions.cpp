@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "VrnDevice.h"
 #include "Vrnlib.h"
 
 namespace vrnagent {
@@ -78,25 +79,22 @@ SCheckResult Fail(std::string message, bool usePerror) {
 
 // The device's name below /dev after following every link, or a message saying why not.
 bool ResolveDevice(const std::string& path, std::string& name, std::string& why) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) {
+    std::string resolved;
+    switch (VrnDeviceName(path, &name, &resolved)) {
+    case EVrnDevice::Ok:
+        return true;
+    case EVrnDevice::Unresolved:
         why = "vrnhttp: cannot open serial device " + path + ": " + std::strerror(errno) + "\n";
         return false;
-    }
-    const std::string real = resolved;
-    const std::string dev = "/dev/";
-    if (real.compare(0, dev.size(), dev) != 0 || real.size() == dev.size()) {
+    case EVrnDevice::NotBelowDev:
         why = "vrnhttp: serial device " + path + " is not below /dev\n";
         return false;
-    }
-    name = real.substr(dev.size());
-    const size_t room = VRN_DEVICE_PATH_SIZE - dev.size() - 1;
-    if (name.size() > room) {
-        why = "vrnhttp: serial device name " + name + " is longer than " + std::to_string(room) +
-              " characters\n";
+    case EVrnDevice::TooLong:
+        why = "vrnhttp: serial device name " + name + " is longer than " +
+              std::to_string(VRN_DEVICE_NAME_MAX) + " characters\n";
         return false;
     }
-    return true;
+    return false;
 }
 
 } // namespace

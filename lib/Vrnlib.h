@@ -45,6 +45,7 @@ inline constexpr int VRN_IF_UDP = 1;
 inline constexpr int VRN_MIN_FRAME = 7;         // start bytes, length, one payload byte, checksum
 inline constexpr int VRN_MAX_REPLY = 10240;     // largest reply any operation reads
 inline constexpr int VRN_DEVICE_PATH_SIZE = 15; // "/dev/" + at most 9 name characters + NUL
+inline constexpr int VRN_DEVICE_NAME_MAX = 9;   // a serial device's name below /dev
 inline constexpr int VRN_LIB_VERSION = 257;
 inline constexpr int VRN_HTTP_PIECE = 1024; // a full HTTP tunnel piece (never answered)
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CliVerbs.h"
+#include "VrnDevice.h"
 
 namespace {
 
@@ -112,15 +113,17 @@ bool SerialName(const std::string& given, std::string* name) {
         *name = given;
         return true;
     }
-    char* real = ::realpath(given.c_str(), nullptr);
-    if (real == nullptr)
+    std::string resolved;
+    switch (VrnDeviceName(given, name, &resolved)) {
+    case EVrnDevice::Unresolved:
         return Fail("cannot resolve " + given + ": " + std::strerror(errno));
-    const std::string resolved = real;
-    std::free(real);
-    if (resolved.rfind("/dev/", 0) != 0 || resolved.size() <= 5)
+    case EVrnDevice::NotBelowDev:
         return Fail(given + " is not a device below /dev (" + resolved + ")");
-    *name = resolved.substr(5);
-    return true;
+    case EVrnDevice::Ok:
+    case EVrnDevice::TooLong: // the library refuses it with its own status
+        return true;
+    }
+    return false;
 }
 
 // Text output: one "key: value" line per field, nested records as key.field, list entries
