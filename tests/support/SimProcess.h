@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "TestProcess.h"
+
 #ifndef VRN_BUILD_DIR
 #error "VRN_BUILD_DIR must name the build folder"
 #endif
@@ -46,7 +48,7 @@ public:
     const std::string& UdpAddr() const { return m_udpAddr; }
     int UdpPort() const { return m_udpPort; }
     const std::string& CtlPath() const { return m_ctlPath; }
-    pid_t Pid() const { return m_pid; }
+    pid_t Pid() const { return m_proc.Pid(); }
 
     // Sends one control line; returns the reply line, "" when the simulator is unreachable.
     std::string Ctl(const std::string& line) {
@@ -116,27 +118,9 @@ private:
             args.push_back(opt.scenario);
         }
         args.insert(args.end(), opt.extraArgs.begin(), opt.extraArgs.end());
-
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0)
+        if (!m_proc.Start(args, vrntest::CProcess::EStdout::Pipe))
             return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            int devnull = open("/dev/null", O_RDONLY);
-            if (devnull >= 0)
-                dup2(devnull, STDIN_FILENO);
-            std::vector<char*> argv;
-            for (std::string& s : args)
-                argv.push_back(s.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        m_out = out[0];
-        if (m_pid < 0)
-            return;
+        m_out = m_proc.StdoutPipe();
         ReadBanner();
     }
 
@@ -178,32 +162,15 @@ private:
     }
 
     void Stop() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            bool gone = false;
-            for (int i = 0; i < 200 && !gone; ++i) {
-                if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-                    gone = true;
-                else
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            if (!gone) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-            }
-            m_pid = -1;
-        }
-        if (m_out >= 0)
-            close(m_out);
-        m_out = -1;
+        m_proc.Stop(2000);
         if (!m_dir.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(m_dir, ec);
         }
     }
 
-    pid_t m_pid = -1;
-    int m_out = -1;
+    vrntest::CProcess m_proc;
+    int m_out = -1; // the simulator's standard output, owned by m_proc
     bool m_ready = false;
     std::string m_dir;
     std::string m_ptyPath;

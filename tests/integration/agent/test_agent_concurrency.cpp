@@ -48,9 +48,7 @@ TEST(AgentConcurrency, StationsAndBrowsersEachGetTheirOwnAnswers) {
             for (int i = 0; i < kRounds && NowMs() < deadline; ++i) {
                 Bytes r = UdpAsk(agent.addr, agent.relayPort,
                                  Frame({0x22, static_cast<uint8_t>(drive)}), 8000);
-                // Record of 128 bytes; the serial number starts at record offset 40.
-                if (r.size() == 134 &&
-                    std::memcmp(r.data() + 45, serial.data(), serial.size()) == 0)
+                if (IsDriveReply(r, drive))
                     ++counts.stationOk;
                 else
                     counts.Problem("station " + std::to_string(s) + " round " + std::to_string(i) +

@@ -10,10 +10,7 @@ using namespace agenttest;
 
 namespace {
 
-struct SFaulty {
-    CSimProcess sim;
-    SAgent agent;
-    bool Start() { return sim.Ready() && agent.Start(sim.PtyPath()); }
+struct SFaulty : SSimAgent {
     SRawResult Page() {
         return RawHttp(agent.addr, agent.tcpPort, GetRequest("/status.html"),
                        SRawOptions{{}, 0, false, false, 45000});

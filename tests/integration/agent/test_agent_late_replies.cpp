@@ -44,11 +44,6 @@ struct SRawStation {
     }
 };
 
-bool IsDriveReply(const Bytes& r, int drive) {
-    const std::string serial = DriveSerial(drive);
-    return r.size() == 134 && std::memcmp(r.data() + 45, serial.data(), serial.size()) == 0;
-}
-
 // The relay itself, seen by a station that reads every datagram: after it gave up and asked
 // again, only the answer to the new request arrives.
 TEST(AgentLateReplies, RelaySendsNoReplyToARequestTheStationReplaced) {
@@ -64,10 +59,9 @@ TEST(AgentLateReplies, RelaySendsNoReplyToARequestTheStationReplaced) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CSimProcess sim;
-        ASSERT_TRUE(sim.Ready());
-        SAgent agent;
-        ASSERT_TRUE(agent.Start(sim.PtyPath()));
+        SSimAgent setup;
+        ASSERT_TRUE(setup.Start());
+        auto& [sim, agent] = setup;
         ASSERT_EQ("ok", sim.Ctl("fault delay 1500 count 1"));
         SRawStation other(agent.addr, agent.relayPort), station(agent.addr, agent.relayPort);
         const long frames0 = sim.Frames();
@@ -90,10 +84,9 @@ TEST(AgentLateReplies, RelaySendsNoReplyToARequestTheStationReplaced) {
 
 // The library as a station: the controller answers after the station's 1 s time-out.
 TEST(AgentLateReplies, LibraryStationNeverTakesTheStaleRecord) {
-    CSimProcess sim;
-    ASSERT_TRUE(sim.Ready());
-    SAgent agent;
-    ASSERT_TRUE(agent.Start(sim.PtyPath()));
+    SSimAgent setup;
+    ASSERT_TRUE(setup.Start());
+    auto& [sim, agent] = setup;
     CVrnlib station;
     ASSERT_EQ(VRN_OK, station.VrnInitSession(agent.addr.c_str(), agent.relayPort));
     station.VrnSetTimeOut(1);
@@ -123,10 +116,9 @@ TEST(AgentLateReplies, BusyRelayHandsNoStationAWrongRecord) {
     constexpr int kQueries = 30;
     constexpr int kFloodMax = 3000;        // datagrams
     constexpr int64_t kFloodMaxMs = 60000; // and never longer
-    CSimProcess sim;
-    ASSERT_TRUE(sim.Ready());
-    SAgent agent;
-    ASSERT_TRUE(agent.Start(sim.PtyPath()));
+    SSimAgent setup;
+    ASSERT_TRUE(setup.Start());
+    auto& [sim, agent] = setup;
     std::atomic<bool> done{false};
     std::atomic<int> flooded{0};
     std::thread flood([&] {

@@ -13,14 +13,6 @@ namespace {
 
 const Bytes kSysInfo = {0x5E, 0x01, 0x61, 0x01, 0x00, 0x23, 0x24};
 
-Bytes Sealed(Bytes frame) {
-    uint8_t sum = 0;
-    for (size_t i = 3; i < frame.size(); ++i)
-        sum = static_cast<uint8_t>(sum + frame[i]);
-    frame.push_back(sum);
-    return frame;
-}
-
 Bytes Filled(size_t n, uint8_t seed) {
     Bytes b(n);
     for (size_t i = 0; i < n; ++i)

@@ -58,10 +58,9 @@ TEST(AgentRelayGuards, DatagramsFromARelayAddressAreNotAnswered) {
     // Command 0x4D is unknown to the controller, which answers 'M': 5E 01 61 01 00 4D 4E,
     // the very same bytes. Relayed to the relay itself, that answer is its next request.
     const Bytes echo = {0x5E, 0x01, 0x61, 0x01, 0x00, 0x4D, 0x4E};
-    CSimProcess sim;
-    ASSERT_TRUE(sim.Ready());
-    SAgent agent;
-    ASSERT_TRUE(agent.Start(sim.PtyPath()));
+    SSimAgent setup;
+    ASSERT_TRUE(setup.Start());
+    auto& [sim, agent] = setup;
     const struct {
         const char* name;
         std::string addr;
@@ -106,10 +105,9 @@ TEST(AgentRelayGuards, AFullTunnelPieceDoesNotHoldTheLine) {
     const SPieces pieces;
     {
         SCOPED_TRACE("a library station tunnels a request of two pieces");
-        CSimProcess sim;
-        ASSERT_TRUE(sim.Ready());
-        SAgent agent;
-        ASSERT_TRUE(agent.Start(sim.PtyPath()));
+        SSimAgent setup;
+        ASSERT_TRUE(setup.Start());
+        auto& [sim, agent] = setup;
         CVrnlib station;
         ASSERT_EQ(VRN_OK, station.VrnInitSession(agent.addr.c_str(), agent.relayPort));
         station.VrnSetTimeOut(3);
@@ -127,10 +125,9 @@ TEST(AgentRelayGuards, AFullTunnelPieceDoesNotHoldTheLine) {
     }
     {
         SCOPED_TRACE("another station asks right after a full piece");
-        CSimProcess sim;
-        ASSERT_TRUE(sim.Ready());
-        SAgent agent;
-        ASSERT_TRUE(agent.Start(sim.PtyPath()));
+        SSimAgent setup;
+        ASSERT_TRUE(setup.Start());
+        auto& [sim, agent] = setup;
         Bytes piece = {0x16};
         piece.insert(piece.end(), pieces.first.begin(), pieces.first.end());
         EXPECT_TRUE(UdpAsk(agent.addr, agent.relayPort, Frame(piece), 300).empty());

@@ -15,25 +15,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "TestFrame.h"
+
 namespace simwire {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes Frame(const Bytes& payload) {
-    Bytes f;
-    f.reserve(payload.size() + 6);
-    for (uint8_t b :
-         {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
-          static_cast<uint8_t>(payload.size() >> 8)})
-        f.push_back(b);
-    for (uint8_t b : payload)
-        f.push_back(b);
-    uint8_t sum = 0;
-    for (size_t i = 3; i < f.size(); ++i)
-        sum = static_cast<uint8_t>(sum + f[i]);
-    f.push_back(sum);
-    return f;
-}
+using vrntest::Frame;
 
 inline Bytes Payload(const Bytes& frame) {
     return frame.size() >= 6 ? Bytes(frame.begin() + 5, frame.end() - 1) : Bytes{};

@@ -2,14 +2,12 @@
 // the link, clean shutdown, bad scenarios and the ctl client's exit codes.
 #include "SimProcess.h"
 #include "SimWire.h"
+#include "TestProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <spawn.h>
 #include <sys/stat.h>
-
-extern char** environ;
 
 using namespace simwire;
 
@@ -18,51 +16,17 @@ namespace {
 const std::string kSim = VRN_BUILD_DIR "/sim/vrnsim";
 
 struct SRun {
-    int status = -1; // exit status, -1 when it did not end in time
+    int status = -1; // exit status (128 + signal when it had to be stopped)
     std::string out;
     std::string err;
 };
 
-// Runs vrnsim to its end (bounded by 10 s), collecting both outputs through files.
+// Runs vrnsim to its end (bounded by 10 s), collecting both outputs.
 SRun RunSim(const std::vector<std::string>& args) {
-    char dir[] = "/tmp/vrnsim-run-XXXXXX";
-    SRun r;
-    if (!mkdtemp(dir))
-        return r;
-    std::string outPath = std::string(dir) + "/out", errPath = std::string(dir) + "/err";
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<std::string> all{kSim};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : all)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, kSim.c_str(), &fa, nullptr, argv.data(), environ) == 0) {
-        int st = 0;
-        for (int i = 0; i < 1000; ++i) {
-            if (waitpid(pid, &st, WNOHANG) == pid) {
-                r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (r.status == -1) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    posix_spawn_file_actions_destroy(&fa);
-    auto slurp = [](const std::string& p) {
-        std::ifstream in(p);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    r.out = slurp(outPath);
-    r.err = slurp(errPath);
-    std::filesystem::remove_all(dir);
+    SRun r;
+    r.status = vrntest::RunProgram(all, &r.out, 10000, &r.err);
     return r;
 }
 

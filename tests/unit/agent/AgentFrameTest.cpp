@@ -1,6 +1,7 @@
 // The relay's acceptance rules for datagrams and the one reply it builds itself.
 #include "AgentFrame.h"
 #include "AgentRelay.h"
+#include "TestFrame.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +10,11 @@
 #include <vector>
 
 using namespace vrnagent;
-using Bytes = std::vector<unsigned char>;
+using vrntest::Bytes;
 
 namespace {
 
-Bytes Sealed(Bytes frame) {
-    frame.push_back(0);
-    frame.back() = CalCheckSum(frame.data(), static_cast<int>(frame.size()));
-    return frame;
-}
+using vrntest::Sealed;
 
 TEST(AgentFrame, ChecksumSumsLengthAndPayloadOnly) {
     const struct {

@@ -20,25 +20,13 @@
 #include <thread>
 #include <vector>
 
+#include "TestFrame.h"
 #include "Vrnlib.h"
 
 using Bytes = std::vector<unsigned char>;
 
-// A frame around a payload, checksum computed here (independently of the library).
 inline Bytes MakeFrame(const Bytes& payload) {
-    Bytes f(payload.size() + 6, 0);
-    f[0] = 0x5E;
-    f[1] = 0x01;
-    f[2] = 0x61;
-    f[3] = static_cast<unsigned char>(payload.size() & 0xFF);
-    f[4] = static_cast<unsigned char>(payload.size() >> 8);
-    unsigned sum = f[3] + f[4];
-    for (size_t i = 0; i < payload.size(); ++i) {
-        f[5 + i] = payload[i];
-        sum += payload[i];
-    }
-    f.back() = static_cast<unsigned char>(sum & 0xFF);
-    return f;
+    return vrntest::Frame(payload);
 }
 
 inline Bytes Answer(unsigned char code) {

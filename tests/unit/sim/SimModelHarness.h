@@ -2,6 +2,7 @@
 #pragma once
 
 #include "SimModel.h"
+#include "TestFrame.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,20 +12,7 @@ namespace simtest {
 
 using vrnsim::Bytes;
 
-inline Bytes Frame(const Bytes& payload) {
-    Bytes f;
-    for (uint8_t b :
-         {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
-          static_cast<uint8_t>(payload.size() >> 8)})
-        f.push_back(b);
-    for (uint8_t b : payload)
-        f.push_back(b);
-    uint8_t sum = 0;
-    for (size_t i = 3; i < f.size(); ++i)
-        sum = static_cast<uint8_t>(sum + f[i]);
-    f.push_back(sum);
-    return f;
-}
+using vrntest::Frame;
 
 inline Bytes Answer(char c) {
     return Frame({static_cast<uint8_t>(c)});

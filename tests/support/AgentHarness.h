@@ -25,6 +25,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "SimProcess.h"
+#include "TestFrame.h"
+#include "TestProcess.h"
+
 #ifndef VRN_BUILD_DIR
 #error "VRN_BUILD_DIR must name the build folder"
 #endif
@@ -43,21 +47,11 @@ inline void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-inline Bytes Frame(const Bytes& payload) {
-    Bytes f;
-    f.reserve(payload.size() + 6);
-    for (uint8_t b :
-         {uint8_t{0x5E}, uint8_t{0x01}, uint8_t{0x61}, static_cast<uint8_t>(payload.size() & 0xFF),
-          static_cast<uint8_t>(payload.size() >> 8)})
-        f.push_back(b);
-    for (uint8_t b : payload)
-        f.push_back(b);
-    uint8_t sum = 0;
-    for (size_t i = 3; i < f.size(); ++i)
-        sum = static_cast<uint8_t>(sum + f[i]);
-    f.push_back(sum);
-    return f;
-}
+using vrntest::CProcess;
+using vrntest::Frame;
+using vrntest::ReadFile;
+using vrntest::RunProgram;
+using vrntest::Sealed;
 
 inline Bytes ToBytes(const std::string& s) {
     return Bytes(s.begin(), s.end());
@@ -72,6 +66,12 @@ inline std::string DriveSerial(int drive) {
     std::snprintf(s, sizeof s, "VNS%02u%07u", static_cast<unsigned>(drive),
                   4711000u + static_cast<unsigned>(drive) * 13u);
     return s;
+}
+
+// A drive query's reply (the 128-byte record framed) for that drive of the default scenario.
+inline bool IsDriveReply(const Bytes& r, int drive) {
+    const std::string serial = DriveSerial(drive);
+    return r.size() == 134 && std::memcmp(r.data() + 45, serial.data(), serial.size()) == 0;
 }
 
 // A loopback address of this process's own, so that tests running in parallel never meet
@@ -125,96 +125,6 @@ inline bool SocketListed(const char* table, const std::string& addr, int port) {
     return false;
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// One run of the agent (or any program), with its output in files.
-class CProcess {
-public:
-    CProcess() = default;
-    CProcess(const CProcess&) = delete;
-    CProcess& operator=(const CProcess&) = delete;
-    ~CProcess() {
-        Stop();
-        RemoveOutput();
-    }
-
-    bool Start(std::vector<std::string> args) {
-        char tmpl[] = "/tmp/vrnagent-XXXXXX";
-        if (mkdtemp(tmpl) == nullptr)
-            return false;
-        m_dir = tmpl;
-        m_pid = fork();
-        if (m_pid == 0) {
-            int out = open((m_dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = open((m_dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int in = open("/dev/null", O_RDONLY);
-            dup2(out, STDOUT_FILENO);
-            dup2(err, STDERR_FILENO);
-            dup2(in, STDIN_FILENO);
-            std::vector<char*> argv;
-            for (std::string& s : args)
-                argv.push_back(s.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        return m_pid > 0;
-    }
-
-    pid_t Pid() const { return m_pid; }
-    std::string Stdout() const { return ReadFile(m_dir + "/stdout"); }
-    std::string Stderr() const { return ReadFile(m_dir + "/stderr"); }
-
-    // The exit status once the process has ended within `ms`; -1 while it still runs, and
-    // 128 + signal for a process ended by a signal.
-    int WaitExit(int ms) {
-        if (m_pid <= 0)
-            return m_status;
-        const int64_t deadline = NowMs() + ms;
-        for (;;) {
-            int st = 0;
-            if (waitpid(m_pid, &st, WNOHANG) == m_pid) {
-                m_pid = -1;
-                m_status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-                return m_status;
-            }
-            if (NowMs() >= deadline)
-                return -1;
-            SleepMs(5);
-        }
-    }
-
-    // SIGTERM, then SIGKILL if it does not end within `ms`; returns the exit status.
-    int Stop(int ms = 10000) {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            if (WaitExit(ms) < 0) {
-                kill(m_pid, SIGKILL);
-                WaitExit(5000);
-            }
-        }
-        return m_status;
-    }
-
-    void RemoveOutput() {
-        if (!m_dir.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(m_dir, ec);
-            m_dir.clear();
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_status = -1;
-    std::string m_dir;
-};
-
 inline std::string AgentPath() {
     return VRN_BUILD_DIR "/agent/vrnhttp";
 }
@@ -259,6 +169,13 @@ struct SAgent {
         }
         return false;
     }
+};
+
+// vrnsim's default controller on a pseudo-terminal, behind the agent.
+struct SSimAgent {
+    CSimProcess sim;
+    SAgent agent;
+    bool Start() { return sim.Ready() && agent.Start(sim.PtyPath()); }
 };
 
 // The controller played by the test: the master side of a pseudo-terminal whose slave the
@@ -477,21 +394,6 @@ inline Bytes GetRequest(const std::string& path, size_t padTo = 0) {
     }
     req += "\r\n";
     return ToBytes(req);
-}
-
-// Runs a program to its end (at most `ms`) and returns its exit status; its standard output
-// goes to `out`.
-inline int RunProgram(const std::vector<std::string>& args, std::string* out, int ms = 30000) {
-    CProcess p;
-    if (!p.Start(args))
-        return -1;
-    int status = p.WaitExit(ms);
-    if (status < 0)
-        status = p.Stop(1000);
-    if (out != nullptr)
-        *out = p.Stdout();
-    p.RemoveOutput();
-    return status;
 }
 
 } // namespace agenttest
