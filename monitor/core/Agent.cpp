@@ -144,7 +144,7 @@ int CAgent::QueryHttpPort(int waitMs) {
         // Only the agent's relay answers this query.
         if (from.sin_addr.s_addr != m_Ip || from.sin_port != htons(AGENT_UDP_PORT))
             continue;
-        const int port = ParsePortReply(reply, static_cast<std::size_t>(n));
+        const int port = n == PORT_REPLY_SIZE ? ParsePortReply(reply, PORT_REPLY_SIZE) : -1;
         return port < 0 ? DEFAULT_HTTP_PORT : port;
     }
 }

@@ -33,7 +33,7 @@ inline constexpr int AGENT_ALARM = 3;
 inline constexpr int AGENT_DOWN = 4;
 
 // The agent's UDP port, for the session and for discovery alike.
-inline constexpr int AGENT_UDP_PORT = 7890;
+inline constexpr int AGENT_UDP_PORT = VRN_AGENT_PORT;
 
 // The retrying queries' own status when a stop request ended them (before an attempt, or
 // after a failed one). It is no library status, so it never reads as Device Down.

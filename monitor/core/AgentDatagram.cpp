@@ -33,6 +33,11 @@ void BuildAgentCommand(unsigned char command, unsigned char out[7]) {
     out[6] = FrameChecksum(out, 7);
 }
 
+bool IsDiscoveryReply(const unsigned char* buffer, int received, int bufferSize) {
+    return received > 0 && received <= bufferSize &&
+           IsValidAgentFrame(buffer, static_cast<std::size_t>(received));
+}
+
 int ParsePortReply(const unsigned char* frame, std::size_t n) {
     if (n != PORT_REPLY_SIZE || !IsValidAgentFrame(frame, n))
         return -1;
@@ -73,8 +78,8 @@ int ReceiveQueuedFrame(int sock, unsigned char* buffer, int size, sockaddr_in* s
     socklen_t fromLen = sizeof from;
     ssize_t n;
     do {
-        // A longer datagram is cut to the buffer by the receive itself.
-        n = ::recvfrom(sock, buffer, static_cast<std::size_t>(size), MSG_DONTWAIT,
+        // MSG_TRUNC: the datagram's own length, so that one cut to fit is known as such.
+        n = ::recvfrom(sock, buffer, static_cast<std::size_t>(size), MSG_DONTWAIT | MSG_TRUNC,
                        reinterpret_cast<sockaddr*>(&from), &fromLen);
     } while (n < 0 && errno == EINTR);
     if (n < 0)

@@ -24,6 +24,9 @@ unsigned char FrameChecksum(const unsigned char* frame, std::size_t n);
 bool IsValidAgentFrame(const unsigned char* frame, std::size_t n);
 // Builds the one-byte command frame (7 bytes) into out.
 void BuildAgentCommand(unsigned char command, unsigned char out[7]);
+// Discovery's test of a reply: `received` bytes arrived into a buffer of bufferSize; a reply
+// that did not fit (longer than 128 bytes) is no reply.
+bool IsDiscoveryReply(const unsigned char* buffer, int received, int bufferSize);
 // The HTTP port of a port reply (lo + 256 * hi, unsigned), or -1 when the datagram is not a
 // valid 8-byte reply.
 int ParsePortReply(const unsigned char* frame, std::size_t n);
@@ -33,11 +36,12 @@ int ParsePortReply(const unsigned char* frame, std::size_t n);
 int SendAgentFrame(int sock, std::uint32_t address, int port, const unsigned char* bytes, int len);
 // Readiness count: 1 readable, 0 time-out, -1 error.
 int WaitReadable(int sock, long seconds, long microseconds);
-// Waits up to waitMs for one datagram and reads it whole (at most size bytes: a datagram
-// arrives in one piece, so there is nothing to wait for once it is signalled). Returns its
-// length, 0 on time-out, -1 on error; sender gets the source address.
+// Waits up to waitMs for one datagram and reads it (a datagram arrives in one piece, so there
+// is nothing to wait for once it is signalled). Returns its length, which is larger than size
+// when the datagram was cut to fit (only size bytes are in the buffer), 0 on time-out, -1 on
+// error; sender gets the source address.
 int ReceiveAgentFrame(int sock, unsigned char* buffer, int size, sockaddr_in* sender,
                       int waitMs = 20000);
-// Reads one already queued datagram without waiting: its length (0 for an empty one), or -1
-// when none is queued or on error.
+// Reads one already queued datagram without waiting: its length as above (0 for an empty
+// one), or -1 when none is queued or on error.
 int ReceiveQueuedFrame(int sock, unsigned char* buffer, int size, sockaddr_in* sender);

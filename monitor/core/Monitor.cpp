@@ -172,11 +172,11 @@ int CMonitor::AddAgentToAgentList(std::uint32_t address) {
     return m_AgentList.Find(address) ? 1 : 0;
 }
 
-void CMonitor::UpdateAgentList(std::uint32_t address) {
-    UpdateAgentList(std::vector<std::uint32_t>{address});
+void CMonitor::UpdateAgentList(std::uint32_t address, std::stop_token stop) {
+    UpdateAgentList(std::vector<std::uint32_t>{address}, stop);
 }
 
-void CMonitor::UpdateAgentList(const std::vector<std::uint32_t>& addresses) {
+void CMonitor::UpdateAgentList(const std::vector<std::uint32_t>& addresses, std::stop_token stop) {
     m_Trace.Write("CQuillHTDlg::UpdateAgentList()\r\n");
     const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (sock < 0)
@@ -209,7 +209,7 @@ void CMonitor::UpdateAgentList(const std::vector<std::uint32_t>& addresses) {
     CTaskRunner builders(MAX_PARALLEL_EXCHANGES);
     const long quietUs = static_cast<long>(m_Timing.quietWindow.count()) * 1000;
 
-    while (WaitReadable(sock, quietUs / 1000000, quietUs % 1000000) > 0) {
+    while (!stop.stop_requested() && WaitReadable(sock, quietUs / 1000000, quietUs % 1000000) > 0) {
         unsigned char reply[DISCOVERY_REPLY_SIZE];
         sockaddr_in from{};
         int n;
@@ -217,7 +217,7 @@ void CMonitor::UpdateAgentList(const std::vector<std::uint32_t>& addresses) {
             const std::uint32_t ip = from.sin_addr.s_addr;
             if (!SubnetFilterAccepts(filter, ip))
                 continue;
-            if (n <= 0 || !IsValidAgentFrame(reply, static_cast<std::size_t>(n)))
+            if (!IsDiscoveryReply(reply, n, sizeof reply))
                 continue;
             if (AddAgentToAgentList(ip) == 1 || seen.count(ip) != 0) {
                 m_Trace.Format("CQuillHTDlg==>Agent [%s] Existed.\r\n", DottedQuad(ip).c_str());
@@ -239,6 +239,8 @@ void CMonitor::UpdateAgentList(const std::vector<std::uint32_t>& addresses) {
     }
     builders.Wait();
     ::close(sock);
+    if (stop.stop_requested())
+        return;
 
     for (AgentPtr& agent : built) {
         m_AgentList.Append(agent);
@@ -250,16 +252,19 @@ void CMonitor::UpdateAgentList(const std::vector<std::uint32_t>& addresses) {
                    static_cast<int>(m_AgentList.Count()));
 }
 
-void CMonitor::RemoveAbnormalAgent() {
+void CMonitor::RemoveAbnormalAgent(std::stop_token stop) {
     m_Trace.Write("CQuillHTDlg::RemoveAbnormalAgent()\r\n");
     const std::vector<AgentPtr> agents = m_AgentList.Snapshot();
     std::vector<int> status(agents.size(), 0);
     {
         CTaskRunner identify(MAX_PARALLEL_EXCHANGES);
         for (std::size_t i = 0; i < agents.size(); ++i)
-            identify.Submit([&, i] { status[i] = agents[i]->Identify(); });
+            identify.Submit([&, i] { status[i] = agents[i]->Identify(stop); });
         identify.Wait();
     }
+    // An identify cut short says nothing about the agent.
+    if (stop.stop_requested())
+        return;
     std::vector<AgentPtr> removed;
     for (std::size_t i = 0; i < agents.size(); ++i) {
         if (status[i] == 0)
@@ -327,16 +332,16 @@ void CMonitor::StopAgents(std::vector<AgentPtr> agents) {
         agent->Stop();
 }
 
-void CMonitor::Rescan(const SRescanTargets& targets) {
+void CMonitor::Rescan(const SRescanTargets& targets, std::stop_token stop) {
     IMonitorWindow* w = m_Bridge.Window();
     if (w != nullptr)
         w->ShowWaitNotice(true);
-    RemoveAbnormalAgent();
-    if (targets.broadcast)
-        UpdateAgentList(BROADCAST_ADDRESS);
-    if (!targets.addresses.empty())
-        UpdateAgentList(targets.addresses);
-    std::this_thread::sleep_for(m_Timing.rescanPause);
+    RemoveAbnormalAgent(stop);
+    if (targets.broadcast && !stop.stop_requested())
+        UpdateAgentList(BROADCAST_ADDRESS, stop);
+    if (!targets.addresses.empty() && !stop.stop_requested())
+        UpdateAgentList(targets.addresses, stop);
+    SleepFor(m_Timing.rescanPause, stop);
     if (w != nullptr) {
         w->ShowWaitNotice(false);
         w->RebuildAgentList();

@@ -78,18 +78,19 @@ public:
     // --- window thread: the list and discovery ---
 
     // RemoveAbnormalAgent, discovery (broadcast, then the addresses), the pause, the list
-    // rebuild and ApplyPollTimeout, with the wait notice shown meanwhile.
-    void Rescan(const SRescanTargets& targets);
+    // rebuild and ApplyPollTimeout, with the wait notice shown meanwhile. A stop request (the
+    // program is ending) cuts it short between steps; the list then stays as it was.
+    void Rescan(const SRescanTargets& targets, std::stop_token stop = {});
     // Discovery towards one address (BROADCAST_ADDRESS: broadcast) or several at once: one
     // identify frame to each, then every reply until the quiet window passes. New agents are
     // appended in the order their replies came, and their monitor threads started.
-    void UpdateAgentList(std::uint32_t address);
-    void UpdateAgentList(const std::vector<std::uint32_t>& addresses);
+    void UpdateAgentList(std::uint32_t address, std::stop_token stop = {});
+    void UpdateAgentList(const std::vector<std::uint32_t>& addresses, std::stop_token stop = {});
     // 1 when AgentList holds a record with this address, else 0.
     int AddAgentToAgentList(std::uint32_t address);
     // Identifies every listed agent (concurrently) and removes, in list order, those whose
-    // identify query fails.
-    void RemoveAbnormalAgent();
+    // identify query fails. Stopped midway, it removes nothing.
+    void RemoveAbnormalAgent(std::stop_token stop = {});
     // PollTimeout to the session of every agent that is not down.
     void ApplyPollTimeout();
     // The Add command: the address entry's four fields (-1: empty). Accepted when at least
