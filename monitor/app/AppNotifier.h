@@ -1,0 +1,14 @@
+#pragma once
+// What the program needs of notification: the core's alarm sink plus the log file's opening,
+// its start and exit lines, and its closing. Glued to the notifier of monitor/notify.
+
+#include "AlarmSink.h"
+
+class IAppNotifier : public IAlarmSink {
+public:
+    // True when no log file is configured or it opened.
+    virtual bool OpenLogFile() = 0;
+    virtual void CloseLogFile() = 0;
+    // One string-table text as a log line; true when written.
+    virtual bool LogResourceString(int id) = 0;
+};
