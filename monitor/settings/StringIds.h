@@ -222,6 +222,7 @@
     X(IDS_RPT_AGENT_ROW_VENDOR, 43053)                                                             \
     X(IDS_RPT_AGENT_ROW_DATETIME, 43054)                                                           \
     X(IDS_RPT_DRIVE_INFO, 43055)                                                                   \
+    X(IDS_RPT_GAVE_UP_WAITING, 43056)                                                              \
     /* SMART attribute names: IDS_SMART_ATTR_BASE + attribute id */                                \
     X(IDS_SMART_ATTR_RAW_READ_ERROR_RATE, 43101)                                                   \
     X(IDS_SMART_ATTR_THROUGHPUT_PERFORMANCE, 43102)                                                \
@@ -317,6 +318,7 @@
     X(IDS_CREATE_VOLUME_DONE, 44077)                                                               \
     X(IDS_CREATE_VOLUME_INITIALIZING, 44078)                                                       \
     X(IDS_CREATE_PERCENT_FINE, 44079)                                                              \
+    X(IDS_CREATE_RAID_NOT_FOUND, 44080)                                                            \
     /* 45000: settings dialogs, login, input prompts */                                            \
     X(IDS_SETUP_CAPTION, 45000)                                                                    \
     X(IDS_NOTIFY_CAPTION, 45001)                                                                   \

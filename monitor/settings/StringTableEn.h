@@ -218,6 +218,7 @@ inline constexpr SStringEntry kEnglishTexts[] = {
      "\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Serial Number: %s</font></p>\r\n"
      "\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Firmware Revision: %s</font></p>\r\n"
      "\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;Capacity: %3.1fG</font></p>\r\n"},
+    {IDS_RPT_GAVE_UP_WAITING, "Drive [%d] ==> no result after %ld status checks; not waited for any longer"},
     {IDS_SMART_ATTR_RAW_READ_ERROR_RATE, "Raw Read Error Rate"},
     {IDS_SMART_ATTR_THROUGHPUT_PERFORMANCE, "Throughput Performance"},
     {IDS_SMART_ATTR_SPIN_UP_TIME, "Spin Up Time"},
@@ -311,6 +312,7 @@ inline constexpr SStringEntry kEnglishTexts[] = {
     {IDS_CREATE_VOLUME_DONE, "VolumeSet[%d] created"},
     {IDS_CREATE_VOLUME_INITIALIZING, "Volume[%d] initializing\n"},
     {IDS_CREATE_PERCENT_FINE, "%3.1f %%"},
+    {IDS_CREATE_RAID_NOT_FOUND, "The new RaidSet could not be found; no VolumeSet created"},
 
     // 45000: settings dialogs, login, input prompts
     {IDS_SETUP_CAPTION, "Setup"},

@@ -223,6 +223,7 @@ inline constexpr SStringEntry kChineseTexts[] = {
      "\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;序號: %s</font></p>\r\n"
      "\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;韌體版本: %s</font></p>\r\n"
      "\t\t\t\t\t\t\t<p><font color=\"#800000\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;容量: %3.1fG</font></p>\r\n"},
+    {IDS_RPT_GAVE_UP_WAITING, "磁碟 [%d] ==> 檢查 %ld 次後仍無結果，不再等待"},
     {IDS_SMART_ATTR_RAW_READ_ERROR_RATE, "原始讀取錯誤率"},
     {IDS_SMART_ATTR_THROUGHPUT_PERFORMANCE, "傳輸效能"},
     {IDS_SMART_ATTR_SPIN_UP_TIME, "主軸啟動時間"},
@@ -316,6 +317,7 @@ inline constexpr SStringEntry kChineseTexts[] = {
     {IDS_CREATE_VOLUME_DONE, "磁碟區[%d] 已建立"},
     {IDS_CREATE_VOLUME_INITIALIZING, "磁碟區[%d] 初始化中\n"},
     {IDS_CREATE_PERCENT_FINE, "%3.1f %%"},
+    {IDS_CREATE_RAID_NOT_FOUND, "找不到新建立的陣列，未建立任何磁碟區"},
 
     // 45000: settings dialogs, login, input prompts
     {IDS_SETUP_CAPTION, "設定"},
