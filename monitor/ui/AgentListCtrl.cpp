@@ -44,7 +44,10 @@ CAgentListCtrl::CAgentListCtrl(QWidget* parent) : QTreeWidget(parent) {
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     SetColumnTitles();
-    setColumnWidth(COL_STATE, 50);
+    // 50 pixels as the product always had, unless this font needs more for "000" and its
+    // picture side by side.
+    setColumnWidth(COL_STATE,
+                   std::max(50, fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16 + 16));
     setColumnWidth(COL_IP, 150);
     setColumnWidth(COL_SERIAL, 150);
     connect(this, &QTreeWidget::itemDoubleClicked, this,

@@ -8,6 +8,7 @@
 #include "UiText.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -46,6 +47,7 @@ CAddressBookSelect::CAddressBookSelect(QWidget* parent)
     layout->addWidget(m_list);
     layout->addWidget(MakeOkCancel(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
     connect(m_list, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
 }
 
@@ -87,6 +89,7 @@ CBookDlg::CBookDlg(int caption, std::vector<int> columns, std::vector<int> butto
     layout->addWidget(m_list, 1);
     layout->addLayout(buttonColumn);
     resize(460, 260);
+    m_list->viewport()->installEventFilter(this);
 
     connect(m_add, &QPushButton::clicked, this, &CBookDlg::OnAdd);
     connect(m_delete, &QPushButton::clicked, this, &CBookDlg::OnDelete);
@@ -140,12 +143,13 @@ void CBookDlg::done(int result) {
     }
 }
 
-void CBookDlg::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    // Mail book: the receiver takes a third, the address the rest.
-    if (m_list->columnCount() == 2) {
+bool CBookDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Mail book: the receiver takes a third of the list's width, the address the rest.
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize &&
+        m_list->columnCount() == 2) {
         m_list->setColumnWidth(0, m_list->viewport()->width() / 3);
     }
+    return QDialog::eventFilter(watched, event);
 }
 
 CMailBookDlg::CMailBookDlg(CMailBook& book, std::string directory, QWidget* parent)
@@ -254,6 +258,7 @@ CAddUserDlg::CAddUserDlg(CMailBook& book, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(MakeOkCancel(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
 }
 
 void CAddUserDlg::accept() {
@@ -289,6 +294,7 @@ CAddComputerDlg::CAddComputerDlg(CMessageBook& book, SFindComputerOptions find, 
     layout->addLayout(form);
     layout->addWidget(MakeOkCancel(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
     connect(m_browse, &QPushButton::clicked, this, [this] {
         CFindComputerDlg find(m_find, this);
         if (find.exec() == QDialog::Accepted && !find.Name().isEmpty()) {

@@ -67,7 +67,7 @@ protected:
     virtual bool SaveBook() = 0;
     virtual std::string FileName() const = 0;
 
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QTreeWidget* m_list;

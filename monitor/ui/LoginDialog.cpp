@@ -25,6 +25,7 @@ CEnterPasswordDlg::CEnterPasswordDlg(QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(MakeOkCancel(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
     m_account->setFocus();
 }
 

@@ -177,7 +177,10 @@ void CQuillHTDlg::BuildWaitNotice() {
 
 void CQuillHTDlg::RetitleToolbar() {
     for (const SToolCommand& c : kToolCommands) {
+        // The button shows the icon text, which Qt would derive by dropping a trailing "...":
+        // the labels are shown as the string table has them.
         m_commands[c.id]->setText(UiText(c.label));
+        m_commands[c.id]->setIconText(UiText(c.label));
     }
     m_mailBookAction->setText(UiText(IDS_MAIL_ADDRESS_BOOK));
     m_messageBookAction->setText(UiText(IDS_MESSAGE_ADDRESS_BOOK));
@@ -255,11 +258,7 @@ void CQuillHTDlg::ShowMessageBox(const std::string& text) {
         return;
     }
     // Not modal: monitoring and the window go on while it waits for its OK.
-    auto* box = new QMessageBox(QMessageBox::NoIcon, UiText(IDS_APP_TITLE), FromUtf8(text),
-                                QMessageBox::NoButton, this);
-    QPushButton* ok = box->addButton(UiText(IDS_BUTTON_OK), QMessageBox::AcceptRole);
-    box->setDefaultButton(ok);
-    box->setEscapeButton(ok);
+    QMessageBox* box = Prompt::MakeBox(this, FromUtf8(text), false, false);
     box->setWindowModality(Qt::NonModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setObjectName(QStringLiteral("monitorMessage"));

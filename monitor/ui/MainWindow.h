@@ -112,6 +112,10 @@ public:
     QLabel* StatusPart(int part) const;
     QWidget* WaitNotice() const { return m_waitNotice; }
     CWindowQueue& Queue() { return m_queue; }
+    CMonitor& Monitor() { return m_monitor; }
+    CMailBook& MailBook() { return m_mailBook; }
+    CMessageBook& MessageBook() { return m_messageBook; }
+    const SWindowOptions& Options() const { return m_options; }
     // Whether the "Notification" button shows the indeterminate look.
     bool NotificationIndeterminate() const { return m_notifyIndeterminate; }
 

@@ -52,6 +52,7 @@ CNotifySettingDlg::CNotifySettingDlg(CSettingsStore& store, QWidget* parent)
     layout->addWidget(m_sysLog);
     layout->addWidget(MakeOkCancel(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
 
     const SettingsRecord r = m_store.Snapshot();
     m_enable->setChecked(r.EnableNotify != 0);

@@ -8,6 +8,7 @@
 #include <deque>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 struct SPromptRecord {
@@ -28,6 +29,9 @@ public:
 };
 
 namespace Prompt {
+
+// The box itself, as Tell and Confirm show it (for pictures of it).
+QMessageBox* MakeBox(QWidget* parent, const QString& text, bool question, bool cancelPreselected);
 
 // An OK box, modal to `parent`.
 void Tell(QWidget* parent, const QString& text);

@@ -185,6 +185,9 @@ CSetupSheet::CSetupSheet(CSettingsStore& store, QWidget* parent)
       m_general(new CGenSetting(store, m_tabs)), m_network(new CNetSetting(store, m_tabs)),
       m_security(new CSecurityDlg(store, m_tabs)) {
     setWindowTitle(UiText(IDS_SETUP_CAPTION));
+    // Every page title shows whole: the sheet grows to its tabs rather than scrolling them.
+    m_tabs->setUsesScrollButtons(false);
+    m_tabs->setElideMode(Qt::ElideNone);
     m_tabs->addTab(m_general, UiText(IDS_GENERAL_PAGE_TITLE));
     m_tabs->addTab(m_network, UiText(IDS_NETWORK_PAGE_TITLE));
     m_tabs->addTab(m_security, UiText(IDS_SECURITY_PAGE_TITLE));

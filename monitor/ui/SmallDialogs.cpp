@@ -6,6 +6,7 @@
 #include "UiText.h"
 
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 QDialogButtonBox* MakeOkCancel(QDialog* dialog) {
@@ -23,6 +25,17 @@ QDialogButtonBox* MakeOkCancel(QDialog* dialog) {
     QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return box;
+}
+
+void KeepCaptionRoom(QDialog* dialog) {
+    auto* layout = qobject_cast<QBoxLayout*>(dialog->layout());
+    if (layout == nullptr) {
+        return;
+    }
+    QFont bold = dialog->font();
+    bold.setBold(true);
+    const int room = QFontMetrics(bold).horizontalAdvance(dialog->windowTitle()) + 110;
+    layout->addItem(new QSpacerItem(room, 0, QSizePolicy::Minimum, QSizePolicy::Fixed));
 }
 
 // --- CIpAddressEdit ---
@@ -119,6 +132,7 @@ CInputIpDlg::CInputIpDlg(Acceptor accept, QWidget* parent)
     layout->addWidget(m_edit);
     layout->addWidget(MakeOkCancel(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
     m_edit->SetFields({192, 168, 0, 0});
     m_edit->FocusField(2);
 }
@@ -150,6 +164,7 @@ CDescriptionDlg::CDescriptionDlg(QWidget* parent) : QDialog(parent), m_edit(new 
     row->addWidget(m_edit, 1);
     layout->addLayout(row);
     layout->addWidget(MakeOkCancel(this));
+    KeepCaptionRoom(this);
     m_edit->setMinimumWidth(240);
     m_edit->setFocus();
 }
@@ -182,4 +197,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(box);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
 }

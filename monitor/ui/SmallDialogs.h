@@ -13,6 +13,10 @@ class QLineEdit;
 
 // OK and Cancel labelled from the string table, wired to accept() and reject().
 QDialogButtonBox* MakeOkCancel(QDialog* dialog);
+// Keeps a dialog at least as wide as its caption and the title bar's buttons need, so that a
+// short dialog with a long caption (as in Chinese) shows its caption whole. Call once the
+// dialog's box layout is built.
+void KeepCaptionRoom(QDialog* dialog);
 
 // An IPv4 address in four fields. An empty field reads as -1. Digits only, three per field;
 // a dot or a third digit moves on to the next field, Backspace in an empty field goes back.

@@ -46,6 +46,7 @@ CSmtpSettingDlg::CSmtpSettingDlg(CSettingsStore& store, QWidget* parent)
     layout->addWidget(senderGroup);
     layout->addWidget(MakeOkCancel(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionRoom(this);
 
     const SettingsRecord r = m_store.Snapshot();
     m_server->setText(FromUtf8(FixedText::Get(r.Server)));

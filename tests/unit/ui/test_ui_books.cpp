@@ -52,7 +52,13 @@ private slots:
         QCOMPARE(book.AddUser(true, "Bob", "bob@example.org"), 0);
         CMailBookDlg dlg(book, dir.Path());
         dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.List()->topLevelItemCount(), 2);
+        // The receiver's column takes a third of the list, the address the rest.
+        const int third = dlg.List()->viewport()->width() / 3;
+        QVERIFY2(std::abs(dlg.List()->columnWidth(0) - third) <= 2,
+                 qPrintable(QString::number(dlg.List()->columnWidth(0))));
+        QCOMPARE(dlg.List()->topLevelItem(1)->text(0), QStringLiteral("Bob"));
         QCOMPARE(dlg.List()->topLevelItem(1)->text(1), QStringLiteral("bob@example.org"));
         QCOMPARE(dlg.List()->topLevelItem(1)->checkState(0), Qt::Checked);
 

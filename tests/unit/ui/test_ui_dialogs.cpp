@@ -10,11 +10,13 @@
 #include "SmtpDialog.h"
 #include "StringIds.h"
 #include "UiTestSupport.h"
+#include "UiText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -512,6 +514,35 @@ private slots:
         CIpAddressEdit edit;
         edit.SetFields({10, -1, 3, -1});
         QCOMPARE(edit.Fields(), (std::array<int, 4>{10, -1, 3, -1}));
+    }
+
+    // --- the real question box ---
+
+    void questionBoxPreselectsAsAsked_data() {
+        QTest::addColumn<bool>("cancelPreselected");
+        QTest::addColumn<int>("language");
+        QTest::newRow("close: Cancel preselected") << true << 1;
+        QTest::newRow("delete: OK preselected") << false << 1;
+        QTest::newRow("Chinese buttons") << true << 0;
+    }
+
+    void questionBoxPreselectsAsAsked() {
+        QFETCH(bool, cancelPreselected);
+        QFETCH(int, language);
+        CLanguage scope(LanguageFromSetting(language));
+        QString title, defaultText, text;
+        WhenModal<QMessageBox>([&](QMessageBox* box) {
+            title = box->windowTitle();
+            text = box->text();
+            defaultText = box->defaultButton()->text();
+            QTest::keyClick(box, Qt::Key_Return); // Enter presses the preselected button
+        });
+        const bool ok = Prompt::Confirm(nullptr, UiText(IDS_ARE_YOU_SURE), cancelPreselected);
+        const ELanguage lang = LanguageFromSetting(language);
+        QCOMPARE(ok, !cancelPreselected);
+        QCOMPARE(title, Text(IDS_APP_TITLE, lang));
+        QCOMPARE(text, Text(IDS_ARE_YOU_SURE, lang));
+        QCOMPARE(defaultText, Text(cancelPreselected ? IDS_BUTTON_CANCEL : IDS_BUTTON_OK, lang));
     }
 
     // --- about ---

@@ -35,10 +35,11 @@ Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
+// The labels as the toolbar's buttons show them.
 QStringList ToolbarTexts(CQuillHTDlg& w) {
     QStringList out;
     for (int id = ID_ADD; id <= ID_EXIT; ++id) {
-        out << w.Command(id)->text();
+        out << w.CommandButton(id)->text();
     }
     return out;
 }
@@ -155,7 +156,10 @@ private slots:
         QCOMPARE(list->RowState(2), AGENT_WARNING);
         QCOMPARE(Picture(list->topLevelItem(2)->icon(0)),
                  Picture(Pictures::AgentState(AGENT_WARNING)));
-        QCOMPARE(list->columnWidth(0), 50);
+        // Wide enough for the number beside its picture, never below the product's 50.
+        QVERIFY(list->columnWidth(0) >= 50);
+        QVERIFY(list->columnWidth(0) >=
+                list->fontMetrics().horizontalAdvance(QStringLiteral("000")) + 16 + 8);
         QCOMPARE(list->columnWidth(1), 150);
         QCOMPARE(list->columnWidth(2), 150);
         QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
