@@ -43,7 +43,6 @@ int RunWindowApp(const SWindowAppConfig& config, const NotificationFactory& noti
     Trace(config, "\r\n\r\n\r\n");
     Trace(config, "Application Starting up...\r\n");
     CSettingsStore settings(config.settingsPath);
-    settings.Load();
     CStringTable::SetLanguage(settings.Snapshot().Language);
     QApplication::setWindowIcon(Pictures::Application());
 

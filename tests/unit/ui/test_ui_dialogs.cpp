@@ -510,12 +510,6 @@ private slots:
         QCOMPARE(!dlg.isVisible(), closed);
     }
 
-    void ipEditEmptyFieldsReadAsMinusOne() {
-        CIpAddressEdit edit;
-        edit.SetFields({10, -1, 3, -1});
-        QCOMPARE(edit.Fields(), (std::array<int, 4>{10, -1, 3, -1}));
-    }
-
     // --- the real question box ---
 
     void questionBoxPreselectsAsAsked_data() {
@@ -543,15 +537,6 @@ private slots:
         QCOMPARE(title, Text(IDS_APP_TITLE, lang));
         QCOMPARE(text, Text(IDS_ARE_YOU_SURE, lang));
         QCOMPARE(defaultText, Text(cancelPreselected ? IDS_BUTTON_CANCEL : IDS_BUTTON_OK, lang));
-    }
-
-    // --- about ---
-
-    void aboutBoxShowsTitleVersionAndDate() {
-        CAboutDlg dlg;
-        const QLabel* text = dlg.findChild<QLabel*>("aboutText");
-        QVERIFY(text != nullptr);
-        QCOMPARE(text->text(), QStringLiteral("Monitoring Utility\n\nVersion 1.0\n12/01/2003"));
     }
 };
 
