@@ -8,7 +8,7 @@
 
 bool CSMTPConnection::Authenticate(int method, const std::string& account,
                                    const std::string& password) {
-    if (m_outOfStep) {
+    if (!InStep()) {
         return false; // the next command would be taken for the answer to a late prompt
     }
     switch (method) {
@@ -28,7 +28,7 @@ bool CSMTPConnection::Authenticate(int method, const std::string& account,
 bool CSMTPConnection::AuthenticateAny(const std::string& account, const std::string& password,
                                       int* method) {
     for (int m : SMTP_AUTH_ORDER) {
-        if (m_outOfStep) {
+        if (!InStep()) {
             return false;
         }
         if (Authenticate(m, account, password)) {
@@ -70,7 +70,7 @@ void CSMTPConnection::CancelAuth() {
 }
 
 CSMTPConnection::EAuthStart CSMTPConnection::StartAuth(std::string_view command) {
-    if (m_outOfStep || !Send(command)) {
+    if (!InStep() || !Send(command)) {
         return EAuthStart::Refused;
     }
     const int code = ReadReplyCode(334);
@@ -134,7 +134,7 @@ bool CSMTPConnection::AuthCramMd5(const std::string& account, const std::string&
 }
 
 bool CSMTPConnection::AuthNtlm(const std::string& account, const std::string& password) {
-    if (m_outOfStep) {
+    if (!InStep()) {
         return false;
     }
     const std::vector<unsigned char> negotiate = NtlmNegotiateMessage();

@@ -1,6 +1,7 @@
 #include "SmtpConnection.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -71,7 +72,8 @@ bool CSMTPConnection::SystemHostLookup(const char* host, in_addr* address) {
 
 CSMTPConnection::CSMTPConnection()
     : m_socket(-1), m_connected(false), m_timeout(SMTP_IDLE_TIMEOUT_MS), m_lastCode(0),
-      m_lookup(&CSMTPConnection::SystemHostLookup), m_outOfStep(false) {}
+      m_lookup(&CSMTPConnection::SystemHostLookup), m_connectTimeout(SMTP_CONNECT_TIMEOUT_MS),
+      m_outOfStep(false) {}
 
 CSMTPConnection::~CSMTPConnection() {
     if (m_connected) {
@@ -107,11 +109,7 @@ bool CSMTPConnection::OpenSession(const char* host, int port) {
             return false;
         }
     }
-    int rc;
-    do {
-        rc = connect(m_socket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
-    } while (rc < 0 && errno == EINTR);
-    if (rc < 0) {
+    if (!Connect(server)) {
         return false;
     }
     m_connected = true;
@@ -133,6 +131,47 @@ bool CSMTPConnection::OpenSession(const char* host, int port) {
     return true;
 }
 
+bool CSMTPConnection::Connect(const sockaddr_in& server) {
+    const int flags = fcntl(m_socket, F_GETFL);
+    if (flags < 0 || fcntl(m_socket, F_SETFL, flags | O_NONBLOCK) < 0) {
+        return false;
+    }
+    int rc = connect(m_socket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    if (rc < 0 && errno != EINPROGRESS && errno != EINTR) {
+        return false;
+    }
+    if (rc < 0) {
+        const auto deadline = CClock::now() + std::chrono::milliseconds(m_connectTimeout);
+        for (;;) {
+            if (m_stop.stop_requested()) {
+                return false;
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - CClock::now())
+                    .count();
+            if (left <= 0) {
+                return false;
+            }
+            pollfd pfd{m_socket, POLLOUT, 0};
+            const int ready =
+                poll(&pfd, 1, static_cast<int>(left < SMTP_POLL_MS ? left : SMTP_POLL_MS));
+            if (ready < 0 && errno != EINTR) {
+                return false;
+            }
+            if (ready > 0) {
+                break;
+            }
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            return false;
+        }
+    }
+    // The reads poll; the sends rely on blocking with SO_SNDTIMEO.
+    return fcntl(m_socket, F_SETFL, flags) == 0;
+}
+
 bool CSMTPConnection::CloseSession() {
     bool quitAccepted = false;
     if (m_connected) {
@@ -149,7 +188,7 @@ bool CSMTPConnection::CloseSession() {
 }
 
 bool CSMTPConnection::SendMail(CMailMessage& message) {
-    if (!m_connected || m_outOfStep) {
+    if (!m_connected || !InStep()) {
         return false;
     }
     // A line break inside an address would smuggle a command of its own into the session.
@@ -231,7 +270,8 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
     for (;;) {
         const auto idle =
             std::chrono::duration_cast<std::chrono::milliseconds>(CClock::now() - lastProgress);
-        if (idle.count() > static_cast<long long>(m_timeout) || m_socket < 0) {
+        if (idle.count() > static_cast<long long>(m_timeout) || m_socket < 0 ||
+            m_stop.stop_requested()) {
             return fail();
         }
         // Waiting in poll instead of sleeping notices a reply as soon as it arrives, and poll

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ constexpr int SMTP_AUTH_ORDER[4] = {AUTH_NTLM, AUTH_CRAM_MD5, AUTH_LOGIN, AUTH_P
 
 constexpr int SMTP_PORT = 25;
 constexpr std::uint32_t SMTP_IDLE_TIMEOUT_MS = 2000;
+// A server that does not answer the connection attempt at all (a dropped SYN) would otherwise
+// hold the alarm's thread for the system's two minutes of retries.
+constexpr std::uint32_t SMTP_CONNECT_TIMEOUT_MS = 10000;
 constexpr int SMTP_POLL_MS = 250;
 // A reply that grows past this without its CR LF is refused rather than held in memory.
 constexpr int SMTP_REPLY_LIMIT = 64 * 1024;
@@ -81,10 +85,19 @@ public:
     bool IsConnected() const { return m_connected; }
     bool IsOutOfStep() const { return m_outOfStep; }
     void SetTimeout(std::uint32_t milliseconds) { m_timeout = milliseconds; }
+    void SetConnectTimeout(std::uint32_t milliseconds) { m_connectTimeout = milliseconds; }
     void SetHostLookup(HostLookup lookup) { m_lookup = lookup; }
+    // Once stop is requested, a connect or reply read in progress gives up within one poll
+    // (SMTP_POLL_MS) and nothing more goes out but QUIT: the agent's monitor thread that mails
+    // an alarm must be stoppable.
+    void SetStopToken(std::stop_token stop) { m_stop = std::move(stop); }
 
 protected:
     bool Send(std::string_view data);
+    // False once the session is out of step or stop is requested: no new command may go out.
+    bool InStep() const { return !m_outOfStep && !m_stop.stop_requested(); }
+    // Connects m_socket without blocking past m_connectTimeout or a stop request.
+    bool Connect(const sockaddr_in& server);
     bool SendBase64Line(std::string_view bytes);
     // Decodes the prompt or challenge after "334 " into text that ends at its first zero byte;
     // false when the reply text is longer than SMTP_AUTH_TEXT_MAX.
@@ -104,6 +117,8 @@ protected:
     std::uint32_t m_timeout;
     int m_lastCode;
     HostLookup m_lookup;
+    std::uint32_t m_connectTimeout;
+    std::stop_token m_stop;
     // Set for good once a read got no complete reply: whatever the server says later answers
     // the step that gave up, so the session is out of step (or the server gone). No further
     // command goes out on it but QUIT, whose answer is not awaited.

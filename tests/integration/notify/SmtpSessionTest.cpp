@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <regex>
+#include <stop_token>
+#include <thread>
 
 namespace {
 
@@ -381,6 +384,115 @@ TEST(SmtpSession, RefusedConnectAndBadArguments) {
     CSMTPConnection twice;
     ASSERT_TRUE(twice.OpenSession("127.0.0.1", server.Port()));
     EXPECT_FALSE(twice.OpenSession("127.0.0.1", server.Port())) << "one session per object";
+}
+
+// A listener whose accept queue is full: the kernel drops further SYNs, so a connect to it
+// stays unanswered the way a firewalled mail server's does.
+class CUnansweringListener {
+public:
+    CUnansweringListener() {
+        m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        listen(m_listen, 0);
+        socklen_t len = sizeof addr;
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
+        m_port = ntohs(addr.sin_port);
+        // Fill the queue (a backlog of 0 still queues one or two) with connections never taken.
+        for (int i = 0; i < 4; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            m_fillers.push_back(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ~CUnansweringListener() {
+        for (int fd : m_fillers) {
+            close(fd);
+        }
+        close(m_listen);
+    }
+    int Port() const { return m_port; }
+
+private:
+    int m_listen = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+// Every wait of a session ends by itself (connect time-out, idle time-out) or at once on a stop
+// request, so an agent's monitor thread that is mailing an alarm can always be stopped.
+TEST(SmtpSession, WaitsEndAtTheirTimeOutOrOnStop) {
+    const struct {
+        const char* name;
+        bool unansweredConnect;         // else a server that greets and then stays silent
+        std::uint32_t connectTimeoutMs; // the idle time-out stays 2000
+        int stopAfterMs;                // -1: no stop request
+        std::function<bool(CSMTPConnection&)> step; // after a successful open
+        bool opens;
+        double minSeconds, maxSeconds;
+    } cases[] = {
+        {"unanswered connect ends at the connect time-out", true, 400, -1, nullptr, false, 0.35,
+         1.5},
+        {"stop ends an unanswered connect", true, 10000, 200, nullptr, false, 0.15, 1.5},
+        {"stop ends the wait for the greeting", false, 10000, 200, nullptr, false, 0.15, 1.5},
+        {"stop ends the wait for an AUTH answer", false, 10000, 300,
+         [](CSMTPConnection& smtp) { return smtp.AuthenticateAny("tim", "pw"); }, true, 0.25, 1.5},
+        {"stop ends the wait for the answer to MAIL FROM", false, 10000, 300,
+         [](CSMTPConnection& smtp) {
+             CMailMessage mail;
+             mail.m_from = "a@b";
+             mail.AddRecipient("c@d");
+             return smtp.SendMail(mail);
+         },
+         true, 0.25, 1.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<CUnansweringListener> unanswering;
+        std::unique_ptr<CScriptedServer> silent;
+        int port;
+        if (c.unansweredConnect) {
+            unanswering = std::make_unique<CUnansweringListener>();
+            port = unanswering->Port();
+        } else if (c.step) {
+            silent = std::make_unique<CScriptedServer>(Greeted({"C", "P:1200"}));
+            port = silent->Port();
+        } else {
+            silent = std::make_unique<CScriptedServer>(std::vector<std::string>{"P:1200"});
+            port = silent->Port();
+        }
+        std::stop_source stop;
+        std::jthread stopper;
+        if (c.stopAfterMs >= 0) {
+            stopper = std::jthread([&stop, ms = c.stopAfterMs] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                stop.request_stop();
+            });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        {
+            CSMTPConnection smtp;
+            smtp.SetConnectTimeout(c.connectTimeoutMs);
+            smtp.SetStopToken(stop.get_token());
+            EXPECT_EQ(smtp.OpenSession("127.0.0.1", port), c.opens);
+            if (c.step) {
+                EXPECT_FALSE(c.step(smtp));
+                // Once stopped, nothing but QUIT goes out.
+                EXPECT_FALSE(smtp.Authenticate(AUTH_PLAIN, "tim", "pw"));
+            }
+        }
+        const double seconds = SecondsSince(start);
+        EXPECT_GE(seconds, c.minSeconds);
+        EXPECT_LE(seconds, c.maxSeconds);
+        if (silent && c.step) {
+            const std::string sent = AfterEhlo(silent->Received());
+            EXPECT_EQ(sent.substr(sent.size() - 6), "QUIT\r\n");
+            EXPECT_EQ(sent.find("AUTH PLAIN"), std::string::npos);
+        }
+    }
 }
 
 } // namespace
