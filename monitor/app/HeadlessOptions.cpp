@@ -8,7 +8,7 @@
 
 const char* UsageText() {
     return "usage: QuillHT --headless [--config FILE] [--workdir DIR] [--agent ADDR]...\n"
-           "                          [--no-broadcast] [--rescan-every SECONDS]\n"
+           "                          [--no-broadcast] [--rescan-every SECONDS] [--disk-checking]\n"
            "       QuillHT --help | --version\n"
            "\n"
            "  --headless           monitor without a window: event lines on standard output,\n"
@@ -22,6 +22,8 @@ const char* UsageText() {
            "  --agent ADDR         also look for an agent at this IPv4 address (repeatable)\n"
            "  --no-broadcast       do not broadcast to find agents\n"
            "  --rescan-every S     rescan every S seconds (1..86400) besides at start\n"
+           "  --disk-checking      the window's agent list offers its DiskChecking entry (SMART\n"
+           "                       tests, surface test, raid set and volume creation)\n"
            "\n"
            "SIGHUP rescans; SIGTERM or SIGINT logs the exit, saves the settings and ends.\n";
 }
@@ -45,6 +47,8 @@ ECommandLine ParseCommandLine(int argc, const char* const* argv, SHeadlessOption
             help = true;
         } else if (a == "--version") {
             version = true;
+        } else if (a == "--disk-checking") {
+            options.diskChecking = true;
         } else if (a == "--no-broadcast") {
             options.broadcast = false;
         } else if (a == "--config") {

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of QuillHT:
 //   QuillHT --headless [--config FILE] [--workdir DIR] [--agent ADDR]... [--no-broadcast]
-//           [--rescan-every SECONDS]
+//           [--rescan-every SECONDS] [--disk-checking]
 //   QuillHT --help | --version
 // Without --headless the window front-end runs (with the same options where they apply).
 
@@ -16,6 +16,7 @@ struct SHeadlessOptions {
     std::vector<std::uint32_t> agents; // network order, in the order given
     bool broadcast = true;
     int rescanEverySeconds = 0; // 0: only at start and on SIGHUP
+    bool diskChecking = false;  // the window keeps the agent list's DiskChecking entry
 };
 
 enum class ECommandLine { Run, Help, Version, Error };

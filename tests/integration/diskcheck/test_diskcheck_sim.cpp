@@ -1,15 +1,15 @@
 // The disk-checking engine against simulated agents: the pages of a whole run byte for byte,
-// the arrays it leaves in the controller, a controller with another password, and Quit.
+// the arrays it leaves in the controller, and a controller with another password.
 #include "DiskCheckSim.h"
 #include "FakeController.h" // CRecordedProgress, CScratchDir, ReadFile
+
+#include <gtest/gtest.h>
 
 #include "DiskCheckRun.h"
 
 #include <nlohmann/json.hpp>
 
-#include <atomic>
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -157,55 +157,6 @@ TEST(DiskCheckSim, ControllerWithAnotherPasswordGetsNothingMade) {
     const json after = State(a);
     EXPECT_EQ(after["raidSets"], before["raidSets"]);
     EXPECT_EQ(after["volumeSets"], before["volumeSets"]);
-}
-
-TEST(DiskCheckSim, QuitDuringAWaitReturnsWithinAnExchangeAndMonitoringGoesOn) {
-    CAgentSim a(Scenario("two-free-drives.json"));
-    ASSERT_TRUE(a.Ready());
-    // One session, shared as the agent's monitor thread shares it with disk checking.
-    auto session = std::make_shared<CQuickSession>(a.Ip());
-    std::atomic<bool> polling{true};
-    std::atomic<long> polls{0}, failures{0};
-    std::thread monitor([&] {
-        for (int i = 0; i < 20000 && polling; ++i) {
-            int index = -1;
-            (session->VrnPollEvent(&index) == VRN_OK ? polls : failures)++;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-
-    CTestPlan plan;
-    plan.agents = {AgentOf(a, session)};
-    plan.SelfTest = 1;
-    plan.SelfTestType = SELF_TEST_EXTENDED;
-    CRecordedProgress progress;
-    CDiskCheckClock clock(0.01); // the six-minute wait takes 3.6 s
-    CScratchDir dir;
-    CDiskCheckRun run(plan, progress, clock, dir.Path(), ELanguage::English);
-    run.Start();
-    // Into the self-test wait.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (RowColumn(progress, 0, TEST_COLUMN_PROGRESS).size() < 3 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_GE(RowColumn(progress, 0, TEST_COLUMN_PROGRESS).size(), 3u);
-
-    const auto quit = std::chrono::steady_clock::now();
-    run.RequestStop();
-    run.Wait();
-    EXPECT_LT(std::chrono::steady_clock::now() - quit, std::chrono::milliseconds(500));
-    EXPECT_FALSE(run.Completed(0));
-    const std::string page = ReadFile(dir.Path() / (a.Ip() + ".html"));
-    EXPECT_EQ(page.substr(page.size() - 18), "</body>\r\n</html>\r\n");
-
-    // The session is free: the monitor's polls go on answering.
-    const long before = polls;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_GT(polls - before, 5);
-    polling = false;
-    monitor.join();
-    EXPECT_EQ(failures, 0);
-    EXPECT_TRUE(State(a)["raidSets"][1].is_null());
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 // simulated agent, a controller it may not change, and an interrupt.
 #include "DiskCheckSim.h"
 #include "FakeController.h" // CScratchDir, ReadFile
+
 #include "TestProcess.h"
+#include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 

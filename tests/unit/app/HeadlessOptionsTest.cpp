@@ -25,6 +25,7 @@ TEST(HeadlessOptionsTest, CommandLines) {
         int rescanEvery = 0;
         const char* config = "";
         const char* workdir = "";
+        bool diskChecking = false;
     } cases[] = {
         {{"--headless"}, ECommandLine::Run, true, true, {}, 0, "", ""},
         {{"--headless", "--no-broadcast", "--agent", "127.0.0.2", "--agent", "10.1.2.3"},
@@ -46,6 +47,15 @@ TEST(HeadlessOptionsTest, CommandLines) {
         {{"--help"}, ECommandLine::Help, false, true, {}, 0, "", ""},
         {{"--headless", "--version"}, ECommandLine::Version, true, true, {}, 0, "", ""},
         {{}, ECommandLine::Run, false, true, {}, 0, "", ""},
+        {{"--disk-checking", "--no-broadcast"},
+         ECommandLine::Run,
+         false,
+         false,
+         {},
+         0,
+         "",
+         "",
+         true},
         {{"--headless", "--agent", "host.example"}, ECommandLine::Error},
         {{"--headless", "--agent", "1.2.3.256"}, ECommandLine::Error},
         {{"--headless", "--agent"}, ECommandLine::Error},
@@ -76,6 +86,7 @@ TEST(HeadlessOptionsTest, CommandLines) {
         EXPECT_EQ(o.rescanEverySeconds, c.rescanEvery) << line;
         EXPECT_EQ(o.config, c.config) << line;
         EXPECT_EQ(o.workdir, c.workdir) << line;
+        EXPECT_EQ(o.diskChecking, c.diskChecking) << line;
     }
 }
 

@@ -8,8 +8,6 @@
 #include "DiskCheckSession.h"
 #include "TestJob.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstring>
 #include <deque>

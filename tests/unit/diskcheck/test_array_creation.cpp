@@ -2,6 +2,8 @@
 // initialisation watch.
 #include "FakeController.h"
 
+#include <gtest/gtest.h>
+
 namespace {
 
 const std::string kSection =

@@ -1,6 +1,8 @@
 // The read/write surface test against a scripted controller on virtual time.
 #include "FakeController.h"
 
+#include <gtest/gtest.h>
+
 namespace {
 
 constexpr const char* kPad = "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";

@@ -1,6 +1,8 @@
 // The free-drive scan and the SMART steps against a scripted controller on virtual time.
 #include "FakeController.h"
 
+#include <gtest/gtest.h>
+
 #include "ReportText.h"
 
 namespace {

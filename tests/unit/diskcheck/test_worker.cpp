@@ -2,6 +2,8 @@
 // stopping.
 #include "FakeController.h"
 
+#include <gtest/gtest.h>
+
 #include "ReportPage.h"
 
 #include <atomic>
