@@ -232,7 +232,8 @@ void CTestListDlg::OnQuit() {
 CDiskCheckingMainDlg::CDiskCheckingMainDlg(std::vector<STestAgent> agents,
                                            std::filesystem::path reportDir, QWidget* parent)
     : QDialog(parent), m_agents(std::move(agents)),
-      m_reportDir(std::filesystem::absolute(reportDir)),
+      m_reportDir(
+          std::filesystem::absolute(reportDir.empty() ? "." : reportDir).lexically_normal()),
       m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
       m_testAll(new QRadioButton(UiText(IDS_DC_TEST_ALL), this)),
       m_testSelected(new QRadioButton(UiText(IDS_DC_TEST_SELECTED), this)),

@@ -2,6 +2,7 @@
 
 #include "AddressBook.h"
 #include "AlarmSink.h"
+#include "DiskCheckEntry.h"
 #include "Monitor.h"
 #include "NotifyDialog.h"
 #include "Pictures.h"
@@ -87,6 +88,7 @@ int RunWindowApp(const SWindowAppConfig& config, const NotificationFactory& noti
         monitorForMessages = &monitor;
         {
             CQuillHTDlg window(monitor, mail, message, config.window);
+            EnableDiskChecking(window, monitor.AgentList(), config.workDirectory);
             // The event-log source needs no registration here: the system log takes records
             // from any program.
             LoadAddressBooks(mail, message, config.workDirectory);

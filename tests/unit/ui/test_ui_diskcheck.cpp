@@ -6,8 +6,10 @@
 #include "DiskCheckDialogs.h"
 #include "DiskCheckEntry.h"
 #include "FakeController.h"
+#include "SimAgent.h"
 #include "StringIds.h"
 #include "UiTestSupport.h"
+#include "WindowApp.h"
 #include "WindowRig.h"
 
 #include <QCheckBox>
@@ -50,6 +52,18 @@ auto At(int channel, int id, int lun, const char* capacity = "10") {
         v->Combo(8)->setCurrentIndex(lun);
     };
 }
+
+// The window mode's notification half, doing nothing.
+class CQuietNotification : public IAppNotification {
+public:
+    IAlarmSink& Alarms() override { return m_sink; }
+    bool OpenLogFile() override { return true; }
+    bool LogResourceString(int) override { return true; }
+    void CloseLogFile() override {}
+
+private:
+    coretest::CRecordingSink m_sink;
+};
 
 QStringList RowTexts(QTreeWidget* list, int row) {
     QStringList out;
@@ -302,6 +316,85 @@ private slots:
         QCOMPARE(title, QString("Disk Checking Dialog"));
         QCOMPARE(listed, (QStringList{"127.61.9.1", "127.61.9.3"}));
         QCOMPARE(TestableAgents(rig.monitor.AgentList()).size(), std::size_t(2));
+    }
+
+    // The whole way, as an administrator takes it: the window started with disk checking,
+    // the agent's entry, one volume described, Start, Quit once every row is done.
+    void diskCheckRunsFromTheWindow() {
+        coretest::CSimAgent sim("", {"--time-scale", "0.01"});
+        QVERIFY(sim.Ready());
+        CScriptedPrompts prompts;
+        uitest::CScratchDir dir;
+        SWindowAppConfig config;
+        config.settingsPath = dir.File("QuillHT.ini");
+        config.workDirectory = dir.Path();
+        config.window.targets.broadcast = false;
+        config.window.targets.addresses = {sim.Ip()};
+        config.window.find.browseNetwork = false;
+        config.window.diskChecking = true;
+        SWindowAppHooks hooks;
+        hooks.login = [] { return std::optional<SLoginEntry>(SLoginEntry{"wardn", "5172"}); };
+        hooks.configure = [](CMonitor& m) {
+            m.SetTiming({std::chrono::milliseconds(1000), std::chrono::milliseconds(150),
+                         std::chrono::milliseconds(50)});
+            m.SetLibrarySleeper(coretest::NoLibrarySleep, nullptr);
+        };
+        QStringList rows;
+        hooks.started = [&](CQuillHTDlg& w, CMonitor&) {
+            auto* poll = new QTimer(&w);
+            QObject::connect(poll, &QTimer::timeout, &w, [&, poll] {
+                if (w.Busy() || w.AgentListCtrl()->Rows() == 0)
+                    return;
+                poll->stop();
+                w.AgentListCtrl()->setCurrentItem(w.AgentListCtrl()->topLevelItem(0));
+                std::unique_ptr<QMenu> menu(w.BuildRowMenu());
+                QAction* entry = nullptr;
+                for (QAction* a : menu->actions())
+                    if (a->data().toInt() == ID_DISK_CHECKING)
+                        entry = a;
+                QVERIFY(entry);
+                WhenModal<CDiskCheckingMainDlg>([&](CDiskCheckingMainDlg* dlg) {
+                    WhenModal<CEnterVolumeInfoDlg>([](CEnterVolumeInfoDlg* v) {
+                        v->NameEdit()->setText("Archive");
+                        v->CapacityEdit()->setText("40");
+                        v->Combo(7)->setCurrentIndex(4);
+                        v->accept();
+                    });
+                    dlg->OnAddVolume();
+                    prompts.answers = {true};
+                    WhenModal<CTestListDlg>([&](CTestListDlg* list) {
+                        QVERIFY(WaitUntil([&] {
+                            auto* row = list->List()->topLevelItem(0);
+                            return row && row->text(2) == "Done";
+                        }));
+                        rows << RowTexts(list->List(), 0).join('|');
+                        list->QuitButton()->click();
+                    });
+                    dlg->OnStart();
+                    dlg->reject();
+                });
+                entry->trigger();
+                prompts.answers.push_back(true);
+                w.close();
+            });
+            poll->start(20);
+        };
+        const int status = RunWindowApp(
+            config,
+            [](CSettingsStore&, CMailBook&, CMessageBook&,
+               std::function<void(const std::string&)>) {
+                return std::make_unique<CQuietNotification>();
+            },
+            hooks);
+        QCOMPARE(status, 0);
+        QCOMPARE(rows, QStringList{QString::fromStdString(sim.Address()) + "|Done|Done"});
+        const std::string page = dir.Read(sim.Address() + ".html");
+        QVERIFY(page.find("RaidSet created!!") != std::string::npos);
+        QVERIFY(page.find("VolumeSet[0] created") != std::string::npos);
+        QVERIFY(dir.Read("testresult.html").find(sim.Address() + ".html") != std::string::npos);
+        const std::string state = sim.Ctl("state");
+        QVERIFY(state.find("\"Archive         \"") != std::string::npos);
+        QVERIFY(state.find("\"members\":[4,5,6,7]") != std::string::npos);
     }
 };
 
