@@ -6,6 +6,7 @@
 #include "SmallDialogs.h"
 #include "StringIds.h"
 #include "UiText.h"
+#include "WindowQueue.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -145,34 +146,28 @@ void CEnterVolumeInfoDlg::accept() {
 
 // --- CTestListDlg ---
 
-// The workers' column texts, carried to the window's thread in the order they were set. A
-// text for a list that is gone is dropped with it.
+// The workers' column texts, carried to the window's thread in the order they were set. The
+// queue's own lock hands each text over whole; texts still queued when the dialog goes are
+// dropped with it.
 class CTestListDlg::CRows : public ITestProgress {
 public:
-    explicit CRows(QTreeWidget* list) : m_list(list) {}
+    CRows(CWindowQueue& queue, QTreeWidget* list) : m_queue(queue), m_list(list) {}
     void InsertRow(int row, const std::string& ip) override {
-        QTreeWidget* list = m_list;
-        QMetaObject::invokeMethod(
-            list,
-            [list, row, text = FromUtf8(ip)] {
-                auto* item = new QTreeWidgetItem;
-                item->setText(0, text);
-                list->insertTopLevelItem(row, item);
-            },
-            Qt::QueuedConnection);
+        m_queue.Post([list = m_list, row, text = FromUtf8(ip)] {
+            auto* item = new QTreeWidgetItem;
+            item->setText(0, text);
+            list->insertTopLevelItem(row, item);
+        });
     }
     void SetItemText(int row, int column, const std::string& text) override {
-        QTreeWidget* list = m_list;
-        QMetaObject::invokeMethod(
-            list,
-            [list, row, column, t = FromUtf8(text)] {
-                if (QTreeWidgetItem* item = list->topLevelItem(row))
-                    item->setText(column, t);
-            },
-            Qt::QueuedConnection);
+        m_queue.Post([list = m_list, row, column, t = FromUtf8(text)] {
+            if (QTreeWidgetItem* item = list->topLevelItem(row))
+                item->setText(column, t);
+        });
     }
 
 private:
+    CWindowQueue& m_queue;
     QTreeWidget* m_list;
 };
 
@@ -181,7 +176,8 @@ CTestListDlg::CTestListDlg(const CTestPlan& plan, IDiskCheckClock& clock,
     : QDialog(parent),
       m_list(MakeListView(
           this, {{IDS_TL_COL_IP, 130}, {IDS_TL_COL_TEST_TYPE, 150}, {IDS_TL_COL_PROGRESS, 80}})),
-      m_quit(new QPushButton(UiText(IDS_TL_QUIT), this)), m_waitForWorkers(new QTimer(this)) {
+      m_quit(new QPushButton(UiText(IDS_TL_QUIT), this)), m_waitForWorkers(new QTimer(this)),
+      m_queue(new CWindowQueue(this)) {
     setWindowTitle(UiText(IDS_TL_CAPTION));
     m_list->setMinimumSize(380, 200);
     auto* layout = new QVBoxLayout(this);
@@ -200,7 +196,7 @@ CTestListDlg::CTestListDlg(const CTestPlan& plan, IDiskCheckClock& clock,
         QDialog::accept();
     });
 
-    m_rows = std::make_unique<CRows>(m_list);
+    m_rows = std::make_unique<CRows>(*m_queue, m_list);
     m_run =
         std::make_unique<CDiskCheckRun>(plan, *m_rows, clock, reportDir, CStringTable::Language());
     m_run->Start();

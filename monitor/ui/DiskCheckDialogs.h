@@ -25,6 +25,7 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class QTreeWidget;
+class CWindowQueue;
 
 // "Volume Information": one volume set's name, capacity, level, initialisation, stripe,
 // cache, queuing, speed and SCSI address. OK refuses a capacity below 0.1 GB or too large
@@ -77,6 +78,7 @@ private:
     QTreeWidget* m_list;
     QPushButton* m_quit;
     QTimer* m_waitForWorkers;
+    CWindowQueue* m_queue;
     std::unique_ptr<CRows> m_rows;
     std::unique_ptr<CDiskCheckRun> m_run;
 };
