@@ -355,11 +355,7 @@ void CQuillHTDlg::JoinHelpers() {
         m_failedWorker.request_stop();
         m_failedWorker.join();
     }
-    for (std::jthread& t : m_portQueries) {
-        if (t.joinable()) {
-            t.join();
-        }
-    }
+    // A port query ends by itself within its wait.
     m_portQueries.clear();
 }
 

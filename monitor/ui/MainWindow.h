@@ -173,7 +173,13 @@ private:
     std::jthread m_busyWorker;
     std::jthread m_failedWorker;
     std::atomic<bool> m_failedRunning{false};
-    std::vector<std::jthread> m_portQueries;
+    // Port queries of double-clicked rows; each says when it is done, so that finished ones
+    // are joined and dropped.
+    struct SPortQuery {
+        std::shared_ptr<std::atomic<bool>> done;
+        std::jthread thread;
+    };
+    std::vector<SPortQuery> m_portQueries;
     bool m_exitDone = false;
 
     RowCommand m_diskChecking;

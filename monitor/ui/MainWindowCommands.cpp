@@ -132,12 +132,14 @@ void CQuillHTDlg::OpenAgentPage(int row) {
         open(80);
         return;
     }
-    std::erase_if(m_portQueries, [](const std::jthread& t) { return !t.joinable(); });
+    std::erase_if(m_portQueries, [](const SPortQuery& q) { return q.done->load(); });
     const int waitMs = m_options.httpPortWaitMs;
-    m_portQueries.emplace_back([this, agent, open, waitMs] {
-        const int port = agent->QueryHttpPort(waitMs);
-        PostToWindow([open, port] { open(port); });
-    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_portQueries.push_back({done, std::jthread([this, agent, open, waitMs, done] {
+                                 const int port = agent->QueryHttpPort(waitMs);
+                                 PostToWindow([open, port] { open(port); });
+                                 *done = true;
+                             })});
 }
 
 QMenu* CQuillHTDlg::BuildRowMenu() {
