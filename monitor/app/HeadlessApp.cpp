@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -115,6 +116,15 @@ int RunHeadless(const SHeadlessRun& run) {
     window.SetMonitor(&monitor);
     monitor.EventList().SetLineLimit(HEADLESS_EVENT_LINES);
     monitorForBoxes = &monitor;
+    // QUILLHT_TRACE=1: the diagnostic trace on standard error (it discards otherwise).
+    if (const char* trace = std::getenv("QUILLHT_TRACE"); trace != nullptr && *trace == '1') {
+        monitor.Trace().Attach([err = run.err](std::string_view line) {
+            std::fwrite(line.data(), 1, line.size(), err);
+            std::fflush(err);
+        });
+    }
+    monitor.Trace().Write("\r\n\r\n\r\n");
+    monitor.Trace().Write("Application Starting up...\r\n");
     if (run.onMonitor)
         run.onMonitor(monitor);
 
@@ -185,6 +195,7 @@ int RunHeadless(const SHeadlessRun& run) {
                      settings.Path().c_str());
     settings.SetSaveOnDestroy(false);
     notifier->CloseLogFile();
+    monitor.Trace().Write("End Application\r\n");
     monitorForBoxes = nullptr;
     window.SetMonitor(nullptr);
     return 0;
