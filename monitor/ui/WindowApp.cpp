@@ -113,3 +113,12 @@ int RunWindowApp(const SWindowAppConfig& config, const NotificationFactory& noti
     Trace(config, "End Application\r\n");
     return status;
 }
+
+int RunWindowProgram(int argc, char** argv, const SWindowAppConfig& config,
+                     const NotificationFactory& notification) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("QuillHT"));
+    // Ties the windows to packaging/QuillHT.desktop (its icon and name in the task bar).
+    QApplication::setDesktopFileName(QStringLiteral("QuillHT"));
+    return RunWindowApp(config, notification);
+}

@@ -56,3 +56,8 @@ struct SWindowAppHooks {
 // be used.
 int RunWindowApp(const SWindowAppConfig& config, const NotificationFactory& notification,
                  const SWindowAppHooks& hooks = {});
+
+// The program's window mode: creates the application object over the command line (the
+// toolkit takes its own options, such as -platform, out of it) and runs RunWindowApp.
+int RunWindowProgram(int argc, char** argv, const SWindowAppConfig& config,
+                     const NotificationFactory& notification);
