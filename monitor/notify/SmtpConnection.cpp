@@ -8,6 +8,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -16,6 +18,11 @@
 namespace {
 
 using CClock = std::chrono::steady_clock;
+
+// A reply's first line, for a one-line reason.
+std::string FirstLine(const std::string& reply) {
+    return reply.substr(0, reply.find_first_of("\r\n"));
+}
 
 bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != text.npos;
@@ -85,14 +92,30 @@ CSMTPConnection::~CSMTPConnection() {
     }
 }
 
+bool CSMTPConnection::Fail(std::string reason) {
+    m_failure = std::move(reason);
+    return false;
+}
+
 bool CSMTPConnection::OpenSession(const char* host, int port) {
     // One object carries one session; a second open would leak or reuse the first socket.
-    if (m_socket >= 0 || host == nullptr || port <= 0 || port > 65535) {
-        return false;
+    if (m_socket >= 0) {
+        return Fail("a session is already open");
+    }
+    m_failure.clear();
+    if (host == nullptr || *host == '\0') {
+        return Fail("no SMTP server given");
+    }
+    if (port <= 0 || port > 65535) {
+        return Fail("port " + std::to_string(port) + " is not 1 to 65535");
+    }
+    // An unknown mode must not quietly become a plain session.
+    if (m_security < SMTP_SECURITY_NONE || m_security > SMTP_SECURITY_TLS) {
+        return Fail("security setting " + std::to_string(m_security) + " is not 0, 1, 2 or 3");
     }
     m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_socket < 0) {
-        return false;
+        return Fail(std::string("no socket: ") + std::strerror(errno));
     }
     // A peer that stops reading must not hold a send forever.
     timeval sendTimeout{};
@@ -106,27 +129,76 @@ bool CSMTPConnection::OpenSession(const char* host, int port) {
     server.sin_addr.s_addr = inet_addr(host);
     if (server.sin_addr.s_addr == INADDR_NONE) {
         if (m_lookup == nullptr || !m_lookup(host, &server.sin_addr)) {
-            return false;
+            return Fail(std::string("cannot resolve ") + host);
         }
     }
     if (!Connect(server)) {
+        return Fail(std::string("cannot connect to ") + host + ":" + std::to_string(port) + ": " +
+                    std::strerror(errno));
+    }
+
+    // TLS from the first byte: even the greeting comes encrypted.
+    if (m_security == SMTP_SECURITY_TLS && !StartTls(host)) {
         return false;
     }
     m_connected = true;
 
     if (ReadReplyCode(220) != 220) {
+        const std::string reply = m_lastReply;
         CloseSession();
+        return Fail(reply.empty() ? "no greeting from the server"
+                                  : "greeting refused: " + FirstLine(reply));
+    }
+    if (!Ehlo()) {
         return false;
     }
+    if (m_security != SMTP_SECURITY_STARTTLS && m_security != SMTP_SECURITY_STARTTLS_REQUIRED) {
+        return true;
+    }
+    if (!EhloOffers("STARTTLS")) {
+        if (m_security == SMTP_SECURITY_STARTTLS) {
+            return true; // as the mailer always did with such a server
+        }
+        CloseSession();
+        return Fail(std::string("the server ") + host + " does not offer STARTTLS");
+    }
+    if (!Send("STARTTLS\r\n")) {
+        CloseSession();
+        return Fail("the connection broke at STARTTLS");
+    }
+    const int code = ReadReplyCode(220);
+    if (code != 220) {
+        // A refusal is an answer: the session is still in step and may stay plain when TLS is
+        // only wanted where offered. No answer at all ends it.
+        if (code != 0 && m_security == SMTP_SECURITY_STARTTLS) {
+            return true;
+        }
+        const std::string reply = m_lastReply;
+        CloseSession();
+        return Fail(reply.empty() ? "no answer to STARTTLS"
+                                  : "STARTTLS refused: " + FirstLine(reply));
+    }
+    if (m_surplus) {
+        // Whatever came with the 220 was sent before the handshake, unprotected, and would be
+        // taken as the first reply of the encrypted session.
+        CloseSession();
+        return Fail("the server sent data after its STARTTLS answer");
+    }
+    // What the server announced before TLS counts no more: EHLO again, over the new channel.
+    return StartTls(host) && Ehlo();
+}
+
+bool CSMTPConnection::Ehlo() {
     char name[100] = {};
     const bool named = gethostname(name, sizeof name - 1) == 0;
     if (!Send("ehlo " + EhloHostName(named, name) + "\r\n")) {
         CloseSession();
-        return false;
+        return Fail("the connection broke at EHLO");
     }
     if (ReadReplyCode(250) != 250) {
+        const std::string reply = m_lastReply;
         CloseSession();
-        return false;
+        return Fail(reply.empty() ? "no answer to EHLO" : "EHLO refused: " + FirstLine(reply));
     }
     return true;
 }
@@ -144,12 +216,14 @@ bool CSMTPConnection::Connect(const sockaddr_in& server) {
         const auto deadline = CClock::now() + std::chrono::milliseconds(m_connectTimeout);
         for (;;) {
             if (m_stop.stop_requested()) {
+                errno = ECANCELED;
                 return false;
             }
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - CClock::now())
                     .count();
             if (left <= 0) {
+                errno = ETIMEDOUT;
                 return false;
             }
             pollfd pfd{m_socket, POLLOUT, 0};
@@ -165,11 +239,49 @@ bool CSMTPConnection::Connect(const sockaddr_in& server) {
         int error = 0;
         socklen_t length = sizeof error;
         if (getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            errno = error != 0 ? error : errno; // for the caller's reason
             return false;
         }
     }
     // The reads poll; the sends rely on blocking with SO_SNDTIMEO.
     return fcntl(m_socket, F_SETFL, flags) == 0;
+}
+
+bool CSMTPConnection::StartTls(const char* host) {
+    m_tls = std::make_unique<CTlsChannel>();
+    const auto deadline = CClock::now() + std::chrono::milliseconds(m_handshakeLimit);
+    if (!m_tls->Handshake(m_socket, host, m_caFile, m_timeout, deadline, m_stop)) {
+        const std::string reason = m_tls->Reason();
+        // Nothing more goes out on this connection, not even QUIT: it may not reach the server
+        // meant, and it would cross the network unprotected.
+        m_connected = false;
+        m_tls.reset();
+        CloseSession();
+        return Fail(reason);
+    }
+    return true;
+}
+
+bool CSMTPConnection::EhloOffers(std::string_view keyword) const {
+    std::string_view reply = m_lastReply;
+    while (!reply.empty()) {
+        const std::size_t end = reply.find("\r\n");
+        const std::string_view line = reply.substr(0, end);
+        reply = end == reply.npos ? std::string_view() : reply.substr(end + 2);
+        if (line.size() < 4 || ParseCode(line.data(), 3) != 250) {
+            continue;
+        }
+        std::string_view word = line.substr(4);
+        word = word.substr(0, word.find(' '));
+        if (word.size() == keyword.size() &&
+            std::equal(word.begin(), word.end(), keyword.begin(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) ==
+                       std::toupper(static_cast<unsigned char>(b));
+            })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CSMTPConnection::CloseSession() {
@@ -179,6 +291,10 @@ bool CSMTPConnection::CloseSession() {
             quitAccepted = ReadReplyCode(221) == 221;
         }
         m_connected = false;
+    }
+    if (m_tls) {
+        m_tls->Shutdown();
+        m_tls.reset();
     }
     if (m_socket >= 0) {
         close(m_socket);
@@ -275,11 +391,14 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
             return fail();
         }
         // Waiting in poll instead of sleeping notices a reply as soon as it arrives, and poll
-        // has no descriptor-number limit.
+        // has no descriptor-number limit. Bytes the TLS layer already holds are not seen by
+        // poll: they are read at once.
         const long long left = static_cast<long long>(m_timeout) - idle.count() + 1;
         pollfd pfd{m_socket, POLLIN, 0};
+        const bool pending = m_tls != nullptr && m_tls->Pending();
         const int ready =
-            poll(&pfd, 1, static_cast<int>(left < SMTP_POLL_MS ? left : SMTP_POLL_MS));
+            pending ? 1
+                    : poll(&pfd, 1, static_cast<int>(left < SMTP_POLL_MS ? left : SMTP_POLL_MS));
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -294,7 +413,7 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
         }
 
         const int offered = capacity - length - 1;
-        const ssize_t got = recv(m_socket, text + length, static_cast<std::size_t>(offered), 0);
+        const long got = Receive(text + length, static_cast<std::size_t>(offered));
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
                 continue;
@@ -314,6 +433,7 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
         if (end != std::string_view::npos) {
             m_lastCode = ParseCode(text, length);
             m_lastReply.assign(text, end);
+            m_surplus = static_cast<std::size_t>(length) > end + term.size();
             return m_lastCode;
         }
 
@@ -323,9 +443,19 @@ int CSMTPConnection::ReadReply(char* buffer, int size, const char* terminator, i
     }
 }
 
+long CSMTPConnection::Receive(char* buffer, std::size_t size) {
+    if (m_tls) {
+        return m_tls->Read(buffer, size);
+    }
+    return recv(m_socket, buffer, size, 0);
+}
+
 bool CSMTPConnection::Send(std::string_view data) {
     if (m_socket < 0) {
         return false;
+    }
+    if (m_tls) {
+        return m_tls->WriteAll(data, m_timeout, m_stop);
     }
     while (!data.empty()) {
         const ssize_t sent = send(m_socket, data.data(), data.size(), MSG_NOSIGNAL);

@@ -1,13 +1,17 @@
 #pragma once
-// The alarm mailer's own SMTP client: one plain TCP session per alarm (no TLS, no pipelining),
-// greeted with EHLO, optionally authenticated, carrying one mail transaction.
+// The alarm mailer's own SMTP client: one TCP session per alarm (no pipelining), greeted with
+// EHLO, optionally authenticated, carrying one mail transaction. Plain by default, as the mailer
+// has always been; the Security setting adds TLS, through STARTTLS or from the first byte.
 
 #include "Base64Codec.h"
 #include "MailMessage.h"
+#include "SettingsRecord.h"
+#include "TlsChannel.h"
 
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -24,6 +28,8 @@ enum {
 constexpr int SMTP_AUTH_ORDER[4] = {AUTH_NTLM, AUTH_CRAM_MD5, AUTH_LOGIN, AUTH_PLAIN};
 
 constexpr int SMTP_PORT = 25;
+// A TLS handshake, however slowly the server feeds it, ends within this time.
+constexpr std::uint32_t SMTP_TLS_HANDSHAKE_LIMIT_MS = 10000;
 constexpr std::uint32_t SMTP_IDLE_TIMEOUT_MS = 2000;
 // A server that does not answer the connection attempt at all (a dropped SYN) would otherwise
 // hold the alarm's thread for the system's two minutes of retries.
@@ -51,7 +57,9 @@ public:
     CSMTPConnection(const CSMTPConnection&) = delete;
     CSMTPConnection& operator=(const CSMTPConnection&) = delete;
 
-    // Host as a dotted IPv4 address (used as it is, never looked up) or a name to resolve.
+    // Host as a dotted IPv4 address (used as it is, never looked up) or a name to resolve; with
+    // TLS the server's certificate must name it. False with FailureReason() when no session
+    // could be set up as SetSecurity asks.
     bool OpenSession(const char* host, int port = SMTP_PORT);
     // True when QUIT got its 221; false also when no session was open. After a read that got no
     // reply, QUIT is still sent but its answer is not awaited.
@@ -91,6 +99,18 @@ public:
     // (SMTP_POLL_MS) and nothing more goes out but QUIT: the agent's monitor thread that mails
     // an alarm must be stoppable.
     void SetStopToken(std::stop_token stop) { m_stop = std::move(stop); }
+    // One of SMTP_SECURITY_*; any other value makes OpenSession fail. Before OpenSession.
+    void SetSecurity(int security) { m_security = security; }
+    // One more trusted CA certificate file (PEM) beside the system's; empty: none.
+    void SetCaFile(std::string path) { m_caFile = std::move(path); }
+    // The TLS handshake's overall limit (SMTP_TLS_HANDSHAKE_LIMIT_MS unless changed).
+    void SetHandshakeLimit(std::uint32_t milliseconds) { m_handshakeLimit = milliseconds; }
+
+    // Why OpenSession failed, for the log; empty after a success.
+    const std::string& FailureReason() const { return m_failure; }
+    // Whether the session runs over TLS, and with what protocol and cipher.
+    bool IsEncrypted() const { return m_tls != nullptr && m_tls->Established(); }
+    std::string TlsDescription() const { return m_tls ? m_tls->Description() : std::string(); }
 
 protected:
     bool Send(std::string_view data);
@@ -98,6 +118,14 @@ protected:
     bool InStep() const { return !m_outOfStep && !m_stop.stop_requested(); }
     // Connects m_socket without blocking past m_connectTimeout or a stop request.
     bool Connect(const sockaddr_in& server);
+    // One raw receive from the socket or the TLS layer, as recv would answer.
+    long Receive(char* buffer, std::size_t size);
+    // Greeting (or EHLO) step helpers; false with m_failure set.
+    bool Ehlo();
+    bool StartTls(const char* host);
+    // Whether the last EHLO reply announces the extension `keyword`.
+    bool EhloOffers(std::string_view keyword) const;
+    bool Fail(std::string reason);
     bool SendBase64Line(std::string_view bytes);
     // Decodes the prompt or challenge after "334 " into text that ends at its first zero byte;
     // false when the reply text is longer than SMTP_AUTH_TEXT_MAX.
@@ -123,4 +151,12 @@ protected:
     // the step that gave up, so the session is out of step (or the server gone). No further
     // command goes out on it but QUIT, whose answer is not awaited.
     bool m_outOfStep;
+    int m_security = SMTP_SECURITY_NONE;
+    std::string m_caFile;
+    std::uint32_t m_handshakeLimit = SMTP_TLS_HANDSHAKE_LIMIT_MS;
+    std::unique_ptr<CTlsChannel> m_tls;
+    std::string m_failure;
+    // The last reply came with bytes after it in the same read: nothing may follow a reply
+    // before the client's next command, least of all before a TLS handshake.
+    bool m_surplus = false;
 };

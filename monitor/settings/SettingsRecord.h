@@ -17,6 +17,13 @@ inline constexpr std::int32_t LEVEL_SERIOUS = 1;
 inline constexpr std::int32_t LEVEL_WARNING = 2;
 inline constexpr std::int32_t LEVEL_INFORMATION = 3;
 
+// Security: how the alarm mail protects its session. 0 keeps the plain session on port 25 the
+// mailer has always used; the others need a server that speaks TLS.
+inline constexpr std::int32_t SMTP_SECURITY_NONE = 0;
+inline constexpr std::int32_t SMTP_SECURITY_STARTTLS = 1;          // when the server offers it
+inline constexpr std::int32_t SMTP_SECURITY_STARTTLS_REQUIRED = 2; // no mail without it
+inline constexpr std::int32_t SMTP_SECURITY_TLS = 3;               // TLS from the first byte
+
 // Language: 0 is Chinese (Taiwan), any other value English (US).
 inline constexpr std::int32_t LANGUAGE_CHINESE = 0;
 inline constexpr std::int32_t LANGUAGE_ENGLISH = 1;
@@ -45,6 +52,9 @@ struct SettingsRecord {
     char Server[64] = {};
     char SenderName[32] = {};
     char SenderAddr[64] = {};
+    std::int32_t Port = 25;
+    std::int32_t Security = SMTP_SECURITY_NONE;
+    std::string CAFile; // one more CA certificate file (PEM) trusted beside the system's
 };
 
 // Ranges the settings pages accept.
@@ -58,6 +68,10 @@ inline constexpr SIntRange kPollRetriesRange{0, 10};
 inline constexpr SIntRange kPollTimeoutRange{1, 120};
 inline constexpr SIntRange kAgentPortRange{1, 65535};
 inline constexpr std::size_t kLogfilepathMaxLength = 256;
+inline constexpr SIntRange kSmtpPortRange{1, 65535};
+inline constexpr SIntRange kSmtpSecurityRange{SMTP_SECURITY_NONE, SMTP_SECURITY_TLS};
+// The INI reader hands out at most 299 characters; a longer path would come back cut.
+inline constexpr std::size_t kCAFileMaxLength = 256;
 
 // File sections and keys.
 namespace SettingsKeys {

@@ -144,6 +144,9 @@ constexpr SField kFields[] = {
     Text<&SettingsRecord::Password>(Smtp, "Password", EForm::Password),
     Text<&SettingsRecord::SenderName>(Smtp, "SenderName", EForm::Text),
     Text<&SettingsRecord::SenderAddr>(Smtp, "SenderAddr", EForm::Text),
+    Number<&SettingsRecord::Port>(Smtp, "Port", EForm::Int),
+    Number<&SettingsRecord::Security>(Smtp, "Security", EForm::Int),
+    Text<&SettingsRecord::CAFile>(Smtp, "CAFile", EForm::Text),
 };
 
 void LoadField(const SField& f, const CIniFile& ini, const SettingsRecord& defaults,

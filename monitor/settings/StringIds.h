@@ -328,6 +328,14 @@
     X(IDS_PROMPT_NUMBER, 45005)                                                                    \
     X(IDS_PROMPT_MAX_CHARS, 45006)                                                                 \
     X(IDS_SETTINGS_SAVE_FAILED, 45007)                                                             \
+    /* SMTP server setting: port, security and the extra CA file */                                \
+    X(IDS_SMTP_PORT, 45008)                                                                        \
+    X(IDS_SMTP_SECURITY, 45009)                                                                    \
+    X(IDS_SMTP_SECURITY_NONE, 45010)                                                               \
+    X(IDS_SMTP_SECURITY_STARTTLS, 45011)                                                           \
+    X(IDS_SMTP_SECURITY_STARTTLS_REQUIRED, 45012)                                                  \
+    X(IDS_SMTP_SECURITY_TLS, 45013)                                                                \
+    X(IDS_SMTP_CA_FILE, 45014)                                                                     \
     /* 46000: address books */                                                                     \
     X(IDS_BOOKSEL_CAPTION, 46000)                                                                  \
     X(IDS_MAILBOOK_CAPTION, 46001)                                                                 \

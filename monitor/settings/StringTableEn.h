@@ -323,6 +323,13 @@ inline constexpr SStringEntry kEnglishTexts[] = {
     {IDS_PROMPT_NUMBER, "Please enter a number."},
     {IDS_PROMPT_MAX_CHARS, "Please enter no more than %d characters."},
     {IDS_SETTINGS_SAVE_FAILED, "Failed to save the settings to %s; they stay in effect until the program ends."},
+    {IDS_SMTP_PORT, "Port"},
+    {IDS_SMTP_SECURITY, "Security"},
+    {IDS_SMTP_SECURITY_NONE, "None (plain SMTP)"},
+    {IDS_SMTP_SECURITY_STARTTLS, "STARTTLS when the server offers it"},
+    {IDS_SMTP_SECURITY_STARTTLS_REQUIRED, "STARTTLS required"},
+    {IDS_SMTP_SECURITY_TLS, "TLS from the start (SMTPS)"},
+    {IDS_SMTP_CA_FILE, "Extra trusted CA file"},
 
     // 46000: address books
     {IDS_BOOKSEL_CAPTION, "Address Book List"},

@@ -328,6 +328,13 @@ inline constexpr SStringEntry kChineseTexts[] = {
     {IDS_PROMPT_NUMBER, "請輸入數字。"},
     {IDS_PROMPT_MAX_CHARS, "請輸入不超過 %d 個字元。"},
     {IDS_SETTINGS_SAVE_FAILED, "無法將設定儲存至 %s；在程式結束前，設定仍然有效。"},
+    {IDS_SMTP_PORT, "連接埠"},
+    {IDS_SMTP_SECURITY, "安全性"},
+    {IDS_SMTP_SECURITY_NONE, "無 (一般 SMTP)"},
+    {IDS_SMTP_SECURITY_STARTTLS, "伺服器提供時使用 STARTTLS"},
+    {IDS_SMTP_SECURITY_STARTTLS_REQUIRED, "必須使用 STARTTLS"},
+    {IDS_SMTP_SECURITY_TLS, "一開始即使用 TLS (SMTPS)"},
+    {IDS_SMTP_CA_FILE, "額外信任的 CA 憑證檔"},
 
     // 46000: address books
     {IDS_BOOKSEL_CAPTION, "通訊錄清單"},

@@ -6,7 +6,8 @@
 #include <cstdlib>
 
 const char* const kVrnMailUsage =
-    "usage: vrnmail --server HOST [--port N] [--account A --password P]\n"
+    "usage: vrnmail --server HOST [--port N] [--security none|starttls|starttls-required|tls]\n"
+    "               [--ca-file PEM] [--account A --password P]\n"
     "               [--auth auto|ntlm|cram-md5|login|plain] --from ADDR --to ADDR[,ADDR...]\n"
     "               --subject TEXT (--body TEXT | --body-file FILE)\n";
 
@@ -41,6 +42,24 @@ bool ParseAuthName(std::string_view name, int& method) {
     return false;
 }
 
+bool ParseSecurityName(std::string_view name, int& security) {
+    const struct {
+        const char* name;
+        const char* number;
+        int security;
+    } kNames[] = {{"none", "0", SMTP_SECURITY_NONE},
+                  {"starttls", "1", SMTP_SECURITY_STARTTLS},
+                  {"starttls-required", "2", SMTP_SECURITY_STARTTLS_REQUIRED},
+                  {"tls", "3", SMTP_SECURITY_TLS}};
+    for (const auto& n : kNames) {
+        if (name == n.name || name == n.number) {
+            security = n.security;
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string ToCrLf(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
@@ -62,7 +81,7 @@ std::string ToCrLf(std::string_view text) {
 
 bool ParseMailOptions(int argc, const char* const* argv, CMailOptions& options,
                       std::string& error) {
-    bool haveBody = false, haveAuth = false, havePassword = false;
+    bool haveBody = false, haveAuth = false, havePassword = false, havePort = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -86,6 +105,18 @@ bool ParseMailOptions(int argc, const char* const* argv, CMailOptions& options,
                 return false;
             }
             options.m_port = static_cast<int>(port);
+            havePort = true;
+        } else if (arg == "--security") {
+            if (!ParseSecurityName(value, options.m_security)) {
+                error = "--security must be none, starttls, starttls-required or tls (or 0 to 3)";
+                return false;
+            }
+        } else if (arg == "--ca-file") {
+            if (value.empty()) {
+                error = "--ca-file needs a file name";
+                return false;
+            }
+            options.m_caFile = value;
         } else if (arg == "--account") {
             options.m_account = value;
             options.m_authenticate = true;
@@ -145,6 +176,10 @@ bool ParseMailOptions(int argc, const char* const* argv, CMailOptions& options,
             error = c.text;
             return false;
         }
+    }
+    // Submission with TLS from the first byte has its own well-known port.
+    if (!havePort && options.m_security == SMTP_SECURITY_TLS) {
+        options.m_port = 465;
     }
     return true;
 }

@@ -7,7 +7,9 @@
 
 struct CMailOptions {
     std::string m_server;
-    int m_port = 25;
+    int m_port = 25;             // 465 with --security tls unless --port is given
+    int m_security = 0;          // SMTP_SECURITY_*: plain unless asked
+    std::string m_caFile;        // one more trusted CA file
     bool m_authenticate = false; // only when --account is given
     std::string m_account;
     std::string m_password;
@@ -29,5 +31,8 @@ std::string ToCrLf(std::string_view text);
 
 // "auto", "ntlm", "cram-md5", "login", "plain" -> -1 or the method number; false otherwise.
 bool ParseAuthName(std::string_view name, int& method);
+
+// "none", "starttls", "starttls-required", "tls" or the setting's numbers 0 to 3.
+bool ParseSecurityName(std::string_view name, int& security);
 
 extern const char* const kVrnMailUsage;

@@ -73,9 +73,13 @@ int main(int argc, char** argv) {
     mail.SetBody(ToCrLf(body));
 
     CSMTPConnection smtp;
+    smtp.SetSecurity(options.m_security);
+    smtp.SetCaFile(options.m_caFile);
     if (!smtp.OpenSession(options.m_server.c_str(), options.m_port)) {
+        const std::string& why = smtp.FailureReason();
         return Fail("Failed to connect SMTP server " + options.m_server + ":" +
-                        std::to_string(options.m_port) + " (" + Said(smtp) + ")",
+                        std::to_string(options.m_port) + " (" + (why.empty() ? Said(smtp) : why) +
+                        ")",
                     EXIT_REFUSED);
     }
     if (options.m_authenticate) {

@@ -7,6 +7,7 @@
 //   "R:text"  send text as it is (for replies cut into pieces)
 //   "C"       wait for one line from the client
 //   "D"       wait for the client's end of data (CR LF . CR LF)
+//   "W"       wait for any bytes from the client (a TLS hello has no line end)
 //   "P:ms"    pause
 //   "X"       close the connection at once
 // Once the script is done, the server answers a QUIT with 221 and records until the client
@@ -54,7 +55,8 @@ public:
         return m_accepted;
     }
 
-    // Ends the wait for a connection early, for tests in which the client must never connect.
+    // Ends the wait for a connection early, for tests in which the client must never connect,
+    // and cuts the script's pauses short once the client has given up.
     void Stop() { m_stop = true; }
 
 private:
@@ -125,12 +127,21 @@ private:
                 if (!WaitFor(fd, "\r\n")) {
                     break;
                 }
+            } else if (step == "W") {
+                if (m_pending.empty() && !ReadMore(fd, kWaitMs)) {
+                    break;
+                }
+                m_pending.clear();
             } else if (step == "D") {
                 if (!WaitFor(fd, "\r\n.\r\n")) {
                     break;
                 }
             } else if (step.rfind("P:", 0) == 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(step.substr(2))));
+                const auto until = std::chrono::steady_clock::now() +
+                                   std::chrono::milliseconds(std::stoi(step.substr(2)));
+                while (!m_stop && std::chrono::steady_clock::now() < until) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
             } else if (step == "X") {
                 close(fd);
                 return;

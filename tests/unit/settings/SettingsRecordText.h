@@ -18,7 +18,8 @@ inline std::string DescribeRecord(const SettingsRecord& r) {
         << "\nAccount=" << FixedText::Get(r.Account) << "\nAuth=" << r.Auth
         << "\nPassword=" << FixedText::Get(r.Password) << "\nServer=" << FixedText::Get(r.Server)
         << "\nSenderName=" << FixedText::Get(r.SenderName)
-        << "\nSenderAddr=" << FixedText::Get(r.SenderAddr) << "\n";
+        << "\nSenderAddr=" << FixedText::Get(r.SenderAddr) << "\nPort=" << r.Port
+        << "\nSecurity=" << r.Security << "\nCAFile=" << r.CAFile << "\n";
     return out.str();
 }
 
@@ -43,5 +44,8 @@ inline SettingsRecord SampleRecord() {
     FixedText::Set(r.Server, "127.0.0.1");
     FixedText::Set(r.SenderName, "Quill Monitor");
     FixedText::Set(r.SenderAddr, "quill@localhost");
+    r.Port = 587;
+    r.Security = SMTP_SECURITY_STARTTLS_REQUIRED;
+    r.CAFile = "/etc/quill/site ca.pem";
     return r;
 }

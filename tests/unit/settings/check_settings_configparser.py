@@ -15,7 +15,8 @@ ORDER = {
     "Network": ["AgentPort", "PollInterval", "PollRetries", "PollTimeout"],
     "Security": ["LoginP"],
     "EVENT": ["EnableNotify", "NotifyType", "Level", "EnableSysLog"],
-    "SMTP": ["Server", "Auth", "Account", "Password", "SenderName", "SenderAddr"],
+    "SMTP": ["Server", "Auth", "Account", "Password", "SenderName", "SenderAddr", "Port",
+             "Security", "CAFile"],
 }
 
 

@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
               << ", \"Auth\": " << r.Auth << ", \"Account\": " << Json(FixedText::Get(r.Account))
               << ", \"Password\": " << Json(FixedText::Get(r.Password))
               << ", \"SenderName\": " << Json(FixedText::Get(r.SenderName))
-              << ", \"SenderAddr\": " << Json(FixedText::Get(r.SenderAddr)) << "}}\n";
+              << ", \"SenderAddr\": " << Json(FixedText::Get(r.SenderAddr))
+              << ", \"Port\": " << r.Port << ", \"Security\": " << r.Security
+              << ", \"CAFile\": " << Json(r.CAFile) << "}}\n";
     return 0;
 }

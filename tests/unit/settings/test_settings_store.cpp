@@ -35,6 +35,10 @@ TEST(SettingsStore, MissingFileGivesTheDefaultsAndCreatesNothing) {
     EXPECT_EQ(r.EnableNotify, 0);
     EXPECT_EQ(r.Level, 3);
     EXPECT_EQ(r.AgentPort, 7890);
+    // Mail goes out as it always did: plain SMTP on port 25, only the system's CAs trusted.
+    EXPECT_EQ(r.Port, 25);
+    EXPECT_EQ(r.Security, SMTP_SECURITY_NONE);
+    EXPECT_EQ(r.CAFile, "");
 }
 
 struct SLoadCase {
@@ -101,6 +105,25 @@ TEST(SettingsStore, LoadReadsEachValueForm) {
              EXPECT_EQ(FixedText::Get(r.Password), std::string(63, 'p'));
              EXPECT_EQ(r.SenderName[31], '\0');
          }},
+        {"mail security keys, names in any letter case",
+         "[smtp]\nport=465\nSECURITY=3\nCaFile=/etc/ssl/extra.pem\n",
+         [](const SettingsRecord& r) {
+             EXPECT_EQ(r.Port, 465);
+             EXPECT_EQ(r.Security, SMTP_SECURITY_TLS);
+             EXPECT_EQ(r.CAFile, "/etc/ssl/extra.pem");
+         }},
+        // Out-of-range values stay as written: the mailer refuses them rather than falling
+        // back to a plain session or another port behind the user's back.
+        {"mail security values out of range are kept", "[SMTP]\nPort=70000\nSecurity=7\n",
+         [](const SettingsRecord& r) {
+             EXPECT_EQ(r.Port, 70000);
+             EXPECT_EQ(r.Security, 7);
+         }},
+        {"empty mail security values read as the defaults", "[SMTP]\nPort=\nSecurity=\n",
+         [](const SettingsRecord& r) {
+             EXPECT_EQ(r.Port, 25);
+             EXPECT_EQ(r.Security, SMTP_SECURITY_NONE);
+         }},
         {"long log path comes through the 300-character buffer",
          "[General]\nLogfilepath=" + std::string(400, 'l') + "\n",
          [](const SettingsRecord& r) { EXPECT_EQ(r.Logfilepath, std::string(299, 'l')); }},
@@ -143,7 +166,10 @@ TEST(SettingsStore, SavedFileHasExactlyTheFiveSectionsInOrder) {
                                        "Account=alarm\n"
                                        "Password=cEBzczt3PXJkICMxAA==\n"
                                        "SenderName=Quill Monitor\n"
-                                       "SenderAddr=quill@localhost\n");
+                                       "SenderAddr=quill@localhost\n"
+                                       "Port=587\n"
+                                       "Security=2\n"
+                                       "CAFile=/etc/quill/site ca.pem\n");
     // The same store saving again writes the same bytes.
     const std::string first = dir.Read("QuillHT.ini");
     ASSERT_TRUE(store.Save());

@@ -40,6 +40,12 @@ TEST(MailOptions, UsageErrors) {
          "--account"},
         {{"--server", "h", "--password", "p", "--from", "a", "--to", "c", "--body", "x"},
          "--account"},
+        {{"--server", "h", "--security", "ssl", "--from", "a", "--to", "c", "--body", "x"},
+         "--security"},
+        {{"--server", "h", "--security", "4", "--from", "a", "--to", "c", "--body", "x"},
+         "--security"},
+        {{"--server", "h", "--ca-file", "", "--from", "a", "--to", "c", "--body", "x"},
+         "--ca-file"},
         {{"--server", "h", "--bogus", "1"}, "--bogus"},
         {{"--server"}, "needs a value"},
     };
@@ -91,6 +97,37 @@ TEST(MailOptions, ValuesAndDefaults) {
         EXPECT_EQ(o.m_port, 2525);
         EXPECT_EQ(o.m_account, "acc");
         EXPECT_EQ(o.m_password, "pw");
+    }
+}
+
+TEST(MailOptions, SecurityModesAndTheirPorts) {
+    const struct {
+        std::vector<const char*> args;
+        int security;
+        int port;
+    } cases[] = {
+        {{}, SMTP_SECURITY_NONE, 25},
+        {{"--security", "none"}, SMTP_SECURITY_NONE, 25},
+        {{"--security", "starttls"}, SMTP_SECURITY_STARTTLS, 25},
+        {{"--security", "2", "--port", "587"}, SMTP_SECURITY_STARTTLS_REQUIRED, 587},
+        {{"--security", "starttls-required"}, SMTP_SECURITY_STARTTLS_REQUIRED, 25},
+        // TLS from the first byte has a port of its own, unless one is given, in any order.
+        {{"--security", "tls"}, SMTP_SECURITY_TLS, 465},
+        {{"--security", "3"}, SMTP_SECURITY_TLS, 465},
+        {{"--port", "2465", "--security", "tls"}, SMTP_SECURITY_TLS, 2465},
+        {{"--port", "25", "--security", "tls"}, SMTP_SECURITY_TLS, 25},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> args = {
+            "--server", "h",      "--from", "a",         "--to",
+            "c",        "--body", "x",      "--ca-file", "/etc/ssl/extra.pem"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CMailOptions options;
+        std::string error;
+        ASSERT_TRUE(Parse(args, options, error)) << error;
+        EXPECT_EQ(options.m_security, c.security) << c.args.size();
+        EXPECT_EQ(options.m_port, c.port) << c.args.size();
+        EXPECT_EQ(options.m_caFile, "/etc/ssl/extra.pem");
     }
 }
 

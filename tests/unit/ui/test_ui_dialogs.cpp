@@ -405,6 +405,75 @@ private slots:
         QCOMPARE(std::string(store.Snapshot().Server), std::string(63, 'm'));
     }
 
+    void smtpPortSecurityAndCaFile_data() {
+        QTest::addColumn<int>("security");     // in the record when the dialog opens
+        QTest::addColumn<int>("port");         // likewise
+        QTest::addColumn<int>("choose");       // list index picked, -2: none
+        QTest::addColumn<QString>("typePort"); // typed into the port field, null: nothing
+        QTest::addColumn<int>("savedPort");    // -1: the dialog refuses and saves nothing
+        QTest::addColumn<int>("savedSecurity");
+        QTest::newRow("plain on 25 stays") << 0 << 25 << -2 << QString() << 25 << 0;
+        QTest::newRow("STARTTLS keeps the port") << 0 << 25 << 1 << QString() << 25 << 1;
+        QTest::newRow("TLS moves 25 to 465") << 0 << 25 << 3 << QString() << 465 << 3;
+        QTest::newRow("leaving TLS moves 465 back to 25") << 3 << 465 << 2 << QString() << 25 << 2;
+        QTest::newRow("a port of the user's own stays") << 1 << 587 << 3 << QString() << 587 << 3;
+        QTest::newRow("typed port wins") << 0 << 25 << 3 << "2465" << 2465 << 3;
+        QTest::newRow("port 0 refused") << 0 << 25 << 1 << "0" << -1 << 0;
+        QTest::newRow("port 65536 refused") << 0 << 25 << 1 << "65536" << -1 << 0;
+        QTest::newRow("empty port refused") << 0 << 25 << 2 << QString("") << -1 << 0;
+        QTest::newRow("unknown number kept when nothing is picked")
+            << 7 << 25 << -2 << QString() << 25 << 7;
+    }
+
+    void smtpPortSecurityAndCaFile() {
+        QFETCH(int, security);
+        QFETCH(int, port);
+        QFETCH(int, choose);
+        QFETCH(QString, typePort);
+        QFETCH(int, savedPort);
+        QFETCH(int, savedSecurity);
+        CScriptedPrompts prompts;
+        CScratchDir dir;
+        CSettingsStore store(dir.File("QuillHT.ini"));
+        store.SetSaveOnDestroy(false);
+        store.Update([&](SettingsRecord& r) {
+            r.Security = security;
+            r.Port = port;
+            r.CAFile = "/etc/ssl/old.pem";
+        });
+        CSmtpSettingDlg dlg(store);
+        dlg.show();
+        QCOMPARE(dlg.PortEdit()->text(), QString::number(port));
+        QCOMPARE(dlg.SecurityCombo()->count(), 4);
+        QCOMPARE(dlg.SecurityCombo()->currentIndex(), security <= 3 ? security : -1);
+        QCOMPARE(dlg.CaFileEdit()->text(), QStringLiteral("/etc/ssl/old.pem"));
+        if (choose >= 0) {
+            dlg.SecurityCombo()->setCurrentIndex(choose);
+        }
+        if (!typePort.isNull()) {
+            dlg.PortEdit()->setText(typePort);
+        }
+        dlg.CaFileEdit()->setText(QStringLiteral("/etc/ssl/site ca.pem"));
+        dlg.accept();
+        const SettingsRecord r = store.Snapshot();
+        if (savedPort < 0) {
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(prompts.Texts().size(), 1);
+            QVERIFY(!dir.Exists("QuillHT.ini"));
+            QCOMPARE(r.Port, port);
+            QCOMPARE(r.CAFile, std::string("/etc/ssl/old.pem"));
+            return;
+        }
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(prompts.Texts(), QStringList{});
+        QCOMPARE(r.Port, savedPort);
+        QCOMPARE(r.Security, savedSecurity);
+        QCOMPARE(r.CAFile, std::string("/etc/ssl/site ca.pem"));
+        const std::string file = dir.Read("QuillHT.ini");
+        QCOMPARE(IniValue(file, "Port"), std::to_string(savedPort));
+        QCOMPARE(IniValue(file, "Security"), std::to_string(savedSecurity));
+    }
+
     // --- Notification Settings ---
 
     void notificationTypesFollowTheSwitch() {
