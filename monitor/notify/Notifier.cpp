@@ -71,7 +71,10 @@ void CNotifier::SendMessages(const std::vector<std::string>& computers, const st
         if (outcome.stopped) {
             return;
         }
-        if (!outcome.sent) {
+        if (outcome.sent) {
+            ++m_popupsSent;
+        } else {
+            ++m_popupsFailed;
             Trace("SendAlarmMessage==> " + computer + ": " + outcome.reason + "\r\n");
             ShowMessengerError(outcome.reason);
         }
@@ -89,18 +92,38 @@ void CNotifier::SendMail(const SettingsRecord& settings, const std::vector<CMail
     smtp.SetConnectTimeout(m_options.smtpConnectTimeoutMs);
     smtp.SetHostLookup(m_options.smtpLookup);
     smtp.SetStopToken(stop);
-    if (!smtp.OpenSession(server.c_str(), m_options.smtpPort)) {
+    smtp.SetSecurity(settings.Security);
+    smtp.SetCaFile(settings.CAFile);
+    const int port = m_options.smtpPort != 0 ? m_options.smtpPort : settings.Port;
+    if (!smtp.OpenSession(server.c_str(), port)) {
         if (!stop.stop_requested()) {
-            Trace("SendAlarmMail==> cannot open a session with " + server + "\r\n");
+            ++m_mailsFailed;
+            Trace("SendAlarmMail==> cannot open a session with " + server + ": " +
+                  OneLineText(smtp.FailureReason()) + "\r\n");
+            if (settings.Security != SMTP_SECURITY_NONE) {
+                // A certificate or STARTTLS failure has no other place where its reason shows:
+                // the box only says that the server could not be reached.
+                const std::string why = "SMTP server " + server + ":" + std::to_string(port) +
+                                        ": " + OneLineText(smtp.FailureReason()) +
+                                        "; alarm mail not sent: " + text;
+                (void)SendSyslogRecord(m_options.syslogPath,
+                                       FormatSyslogRecord(EVENTLOG_ERROR_TYPE, EVENTLOG_ID_ERROR,
+                                                          why, LocalTime(),
+                                                          static_cast<int>(getpid())));
+            }
             m_messages.ShowMessage(CStringTable::Text(IDS_SMTP_CONNECT_FAILED));
         }
         return;
+    }
+    if (smtp.IsEncrypted()) {
+        Trace("SendAlarmMail==> " + server + " over " + smtp.TlsDescription() + "\r\n");
     }
     if (!smtp.AuthenticateAny(std::string(FixedText::Get(settings.Account)),
                               std::string(FixedText::Get(settings.Password)))) {
         if (stop.stop_requested()) {
             return;
         }
+        ++m_mailsFailed;
         // No mail goes out; this record and the trace are the only sign of it.
         const std::string why = "SMTP server " + server +
                                 " accepted none of NTLM, CRAM-MD5, LOGIN, PLAIN (last reply: " +
@@ -124,7 +147,10 @@ void CNotifier::SendMail(const SettingsRecord& settings, const std::vector<CMail
     mail.m_from = std::string(FixedText::Get(settings.SenderAddr));
     mail.m_subject = line;
     mail.SetBody(kAlarmBodyIntro + line);
-    if (!smtp.SendMail(mail) && !stop.stop_requested()) {
+    if (smtp.SendMail(mail)) {
+        ++m_mailsSent;
+    } else if (!stop.stop_requested()) {
+        ++m_mailsFailed;
         Trace("SendAlarmMail==> message not accepted: " + OneLineText(smtp.LastReply()) + "\r\n");
     }
 }
@@ -184,4 +210,13 @@ void CNotifier::Trace(const std::string& line) const {
     if (m_options.trace) {
         m_options.trace(line);
     }
+}
+
+SNotifierCounts CNotifier::Counts() const {
+    SNotifierCounts counts;
+    counts.mailsSent = m_mailsSent;
+    counts.mailsFailed = m_mailsFailed;
+    counts.popupsSent = m_popupsSent;
+    counts.popupsFailed = m_popupsFailed;
+    return counts;
 }

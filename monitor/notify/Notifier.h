@@ -10,6 +10,7 @@
 #include "SystemLog.h"
 #include "UserMessages.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -33,7 +34,8 @@ inline constexpr char kNetMessengerPrefix[] = "Net Messenger: ";
 struct SNotifierOptions {
     std::string syslogPath = kDefaultSyslogPath;
     SMessengerOptions messenger;
-    int smtpPort = SMTP_PORT;
+    // 0: the Port setting.
+    int smtpPort = 0;
     std::uint32_t smtpIdleTimeoutMs = SMTP_IDLE_TIMEOUT_MS;
     std::uint32_t smtpConnectTimeoutMs = SMTP_CONNECT_TIMEOUT_MS;
     CSMTPConnection::HostLookup smtpLookup = &CSMTPConnection::SystemHostLookup;
@@ -41,6 +43,15 @@ struct SNotifierOptions {
     std::function<std::tm()> localTime;
     // Trace lines (the product's diagnostic trace); empty: discarded.
     std::function<void(std::string_view)> trace;
+};
+
+// What the notifier has done since it was made, for the metrics page: mails and pop-ups that
+// went out and those that did not (a stop request counts as neither).
+struct SNotifierCounts {
+    std::uint64_t mailsSent = 0;
+    std::uint64_t mailsFailed = 0;
+    std::uint64_t popupsSent = 0;
+    std::uint64_t popupsFailed = 0;
 };
 
 class CNotifier {
@@ -82,6 +93,8 @@ public:
     // True when a line was written.
     bool LogResourceString(int id);
 
+    SNotifierCounts Counts() const;
+
 private:
     void SendMessages(const std::vector<std::string>& computers, const std::string& text,
                       std::stop_token stop);
@@ -96,4 +109,8 @@ private:
     IUserMessages& m_messages;
     const SNotifierOptions m_options;
     CLogFile m_log;
+    std::atomic<std::uint64_t> m_mailsSent{0};
+    std::atomic<std::uint64_t> m_mailsFailed{0};
+    std::atomic<std::uint64_t> m_popupsSent{0};
+    std::atomic<std::uint64_t> m_popupsFailed{0};
 };

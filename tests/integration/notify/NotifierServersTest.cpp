@@ -87,6 +87,104 @@ TEST(NotifierServers, EmptyMailBookSendsNoMail) {
               (std::vector<std::string>{"ehlo", "auth LOGIN"}));
 }
 
+// Mail security from the settings: the Port setting is where the session goes (no test port
+// given), Security and CAFile decide how it is protected. A certificate the settings do not
+// trust is a connection failure with its reason in the system log and the trace.
+TEST(NotifierServers, AlarmMailOverTls) {
+    const struct {
+        const char* what;
+        const char* mode; // of the server
+        int security;
+        bool trustCa;
+        std::vector<std::string> events; // on the server; empty: nothing reached it
+        bool sent;
+        const char* reason; // in the system-log record and the trace, when not sent
+        bool box;           // "Failed to connect SMTP server" shown
+    } cases[] = {
+        {"STARTTLS required, EHLO again and everything else inside TLS",
+         "starttls",
+         SMTP_SECURITY_STARTTLS_REQUIRED,
+         true,
+         {"ehlo", "ehlo tls", "auth LOGIN tls", "mail 1 tls"},
+         true,
+         nullptr,
+         false},
+        {"TLS from the first byte",
+         "tls",
+         SMTP_SECURITY_TLS,
+         true,
+         {"ehlo tls", "auth LOGIN tls", "mail 1 tls"},
+         true,
+         nullptr,
+         false},
+        {"plain setting to a STARTTLS-only server: as before, no method is accepted",
+         "starttls",
+         SMTP_SECURITY_NONE,
+         true,
+         {"ehlo"},
+         false,
+         "accepted none of",
+         false},
+        {"a CA the settings do not name",
+         "tls",
+         SMTP_SECURITY_TLS,
+         false,
+         {},
+         false,
+         "is not accepted: unable to get local issuer certificate",
+         true},
+        {"required, but the server offers no STARTTLS",
+         "plain",
+         SMTP_SECURITY_STARTTLS_REQUIRED,
+         false,
+         {"ehlo"},
+         false,
+         "does not offer STARTTLS",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CScratch scratch;
+        CMailServer server(scratch, c.mode);
+        ASSERT_NE(server.Port(), 0) << server.Stderr();
+        CSyslogSink sink(scratch.File("log"));
+        ASSERT_TRUE(sink.Bound());
+        SNotifierOptions options;
+        options.syslogPath = sink.Path();
+        SNotifierRig rig(scratch, options);
+        rig.mailBook.AddUser(true, "Ops", "ops@site.test");
+        rig.settings.Update([&](SettingsRecord& r) {
+            std::strcpy(r.Server, "127.0.0.1");
+            std::strcpy(r.Account, "alarm");
+            std::strcpy(r.Password, "pw");
+            std::strcpy(r.SenderAddr, "raid@site.test");
+            r.Port = server.Port();
+            r.Security = c.security;
+            r.CAFile = c.trustCa ? server.Dir() + "/ca.pem" : "";
+        });
+        rig.notifier->SendAlarmMail("127.0.0.1 Volume Set # 00  Volume Failed");
+        EXPECT_EQ(FileLines(server.Dir() + "/events"), c.events);
+        const SNotifierCounts counts = rig.notifier->Counts();
+        EXPECT_EQ(counts.mailsSent, c.sent ? 1u : 0u);
+        EXPECT_EQ(counts.mailsFailed, c.sent ? 0u : 1u);
+        EXPECT_EQ(rig.messages.Texts(),
+                  c.box ? std::vector<std::string>{CStringTable::Text(IDS_SMTP_CONNECT_FAILED)}
+                        : std::vector<std::string>{});
+        if (c.reason != nullptr) {
+            const std::optional<std::string> record = sink.Next();
+            ASSERT_TRUE(record.has_value());
+            EXPECT_NE(record->find(c.reason), std::string::npos) << *record;
+            EXPECT_NE(record->find("Volume Failed"), std::string::npos) << *record;
+            const std::vector<std::string> trace = rig.Trace();
+            EXPECT_TRUE(std::any_of(trace.begin(), trace.end(), [&](const std::string& line) {
+                return line.find(c.reason) != std::string::npos;
+            }));
+        } else {
+            EXPECT_EQ(sink.Next(200), std::nullopt);
+        }
+    }
+}
+
 // A private smbd on 127.0.0.1 at a port of the test's own, which writes every message it
 // receives to a file. Skips the test when samba or smbclient is missing.
 class CMessengerReceiver {

@@ -165,11 +165,13 @@ inline std::string ReadLineFrom(int fd, int ms) {
 // aiosmtpd that knows the account "alarm" with password "pw" and records into its folder.
 class CMailServer {
 public:
-    explicit CMailServer(const CScratch& scratch) : m_dir(scratch.File("mail")) {
+    // mode: "plain", "starttls" or "tls" (the CA that signed its certificate: Dir() + "/ca.pem").
+    explicit CMailServer(const CScratch& scratch, const std::string& mode = "plain")
+        : m_dir(scratch.File("mail-" + mode)) {
         std::filesystem::create_directory(m_dir);
         if (m_process.Start({"/usr/bin/python3",
                              VRN_SOURCE_DIR "/tests/integration/notify/alarm_smtpd.py", m_dir,
-                             "alarm", "pw"},
+                             "alarm", "pw", mode},
                             vrntest::CProcess::EStdout::Pipe)) {
             const std::string ready = ReadLineFrom(m_process.StdoutPipe(), 20000);
             if (ready.rfind("ready ", 0) == 0) {
