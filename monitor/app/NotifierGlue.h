@@ -4,7 +4,7 @@
 //
 // Environment, for tests and unusual hosts (none is needed otherwise):
 //   QUILLHT_SYSLOG_SOCKET  system-log socket instead of /dev/log
-//   QUILLHT_SMTP_PORT      SMTP port instead of 25
+//   QUILLHT_SMTP_PORT      SMTP port instead of the Port setting
 //   QUILLHT_SMB_PORT       port smbclient sends pop-ups to (smbclient's own choice otherwise)
 
 #include "AppNotifier.h"
