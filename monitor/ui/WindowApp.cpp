@@ -8,6 +8,7 @@
 #include "Pictures.h"
 #include "Prompt.h"
 #include "SettingsStore.h"
+#include "SignalEnd.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "UiText.h"
@@ -46,6 +47,7 @@ int RunWindowApp(const SWindowAppConfig& config, const NotificationFactory& noti
     CSettingsStore settings(config.settingsPath);
     CStringTable::SetLanguage(settings.Snapshot().Language);
     QApplication::setWindowIcon(Pictures::Application());
+    CSignalEnd signalEnd;
 
     if (!RunLogin(settings, hooks.login ? hooks.login : DialogLoginAsker())) {
         return 1; // the store does not save: RunLogin saw to that

@@ -52,8 +52,8 @@ struct SWindowAppHooks {
 };
 
 // Runs the window mode; the QApplication must exist. Returns the program's exit status: 0
-// after a confirmed close, 1 when the login was refused or cancelled, 2 when sockets cannot
-// be used.
+// after a confirmed close or SIGTERM/SIGINT (CSignalEnd), 1 when the login was refused or
+// cancelled (a signal during the login cancels it), 2 when sockets cannot be used.
 int RunWindowApp(const SWindowAppConfig& config, const NotificationFactory& notification,
                  const SWindowAppHooks& hooks = {});
 

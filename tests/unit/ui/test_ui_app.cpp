@@ -10,8 +10,11 @@
 #include "UiTestSupport.h"
 #include "WindowApp.h"
 
+#include <QDialog>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 using namespace uitest;
 
@@ -143,6 +146,73 @@ private slots:
         QCOMPARE(run.asked, cancel ? 1 : 3);
         QVERIFY(run.calls.empty());
         QCOMPARE(run.dir.Read("QuillHT.ini"), std::string("[General]\nLanguage=1\n"));
+    }
+
+    // A signal ends the run as a confirmed close does, without the question; during the LOGIN
+    // it cancels the login. A dialog stands in for the LOGIN so that a loop of its own runs.
+    void signalEndsTheRun_data() {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("atLogin");
+        QTest::newRow("SIGTERM in the window") << SIGTERM << false;
+        QTest::newRow("SIGINT in the window") << SIGINT << false;
+        QTest::newRow("SIGTERM at the login") << SIGTERM << true;
+    }
+
+    void signalEndsTheRun() {
+        QFETCH(int, signal);
+        QFETCH(bool, atLogin);
+        CScriptedPrompts prompts;
+        SAppRun run;
+        run.dir.Write("QuillHT.ini", "[General]\nLanguage=1\n");
+        bool loginGaveUp = false;
+        run.hooks.login = [&]() -> std::optional<SLoginEntry> {
+            ++run.asked;
+            if (!atLogin) {
+                return SLoginEntry{"WARDN", "5172"};
+            }
+            QDialog login;
+            // Watchdog: a signal that does not end the dialog lets the login through, and the
+            // checks below fail.
+            QTimer::singleShot(5000, &login, &QDialog::accept);
+            QTimer::singleShot(0, &login, [signal] { std::raise(signal); });
+            loginGaveUp = login.exec() != QDialog::Accepted;
+            return loginGaveUp ? std::nullopt
+                               : std::optional<SLoginEntry>(SLoginEntry{"WARDN", "5172"});
+        };
+        run.hooks.started = [signal](CQuillHTDlg& w, CMonitor&) {
+            auto* poll = new QTimer(&w);
+            QObject::connect(poll, &QTimer::timeout, &w, [&w, poll, signal] {
+                if (!w.Busy()) {
+                    poll->stop();
+                    std::raise(signal);
+                }
+            });
+            poll->start(20);
+            // Watchdog: the window closes after 5 s anyway, with the question (noticed below).
+            QTimer::singleShot(5000, &w, [&w] { w.close(); });
+        };
+        prompts.answers.push_back(true);
+        struct sigaction before {};
+        sigaction(signal, nullptr, &before);
+        const int status = run.Run();
+        if (atLogin) {
+            QVERIFY(loginGaveUp);
+            QCOMPARE(status, 1);
+            QVERIFY(run.calls.empty());
+            QCOMPARE(run.dir.Read("QuillHT.ini"), std::string("[General]\nLanguage=1\n"));
+            return;
+        }
+        QCOMPARE(status, 0);
+        QCOMPARE(prompts.Texts(), QStringList{}); // no "Are you sure?"
+        QCOMPARE(run.calls, (std::vector<std::string>{"notification", "open log", "log 104",
+                                                      "log 160", "close log"}));
+        // The settings were saved: the default password's digest the login put there.
+        QVERIFY(run.dir.Read("QuillHT.ini").find("LoginP=" + PasswordDigest("5172")) !=
+                std::string::npos);
+        // The signal's old meaning is back once the run is over.
+        struct sigaction now {};
+        sigaction(signal, nullptr, &now);
+        QVERIFY(now.sa_handler == before.sa_handler);
     }
 
     void logFileThatCannotOpenIsToldAndStartGoesOn() {

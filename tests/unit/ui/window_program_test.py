@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """QuillHT without --headless: the program itself never links the GUI toolkit, loads its window
-front-end from its own folder and stops at the login, having saved nothing; a program folder
+front-end from its own folder and stops at the login, which SIGTERM cancels, having saved
+nothing; a program folder
 without the front-end says so and ends; a bad command line ends before any window exists."""
 import os
 import shutil
@@ -74,6 +75,13 @@ def main():
             with open(err_path, encoding="utf-8", errors="replace") as f:
                 text = f.read()
             check("OnInitDialog" not in text, "no main window before the login")
+            # SIGTERM at the login cancels it: the program ends at once, status 1.
+            proc.send_signal(signal.SIGTERM)
+            try:
+                status = proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                status = None
+            check(status == 1, f"SIGTERM at the login ends the program with 1 (got {status})")
         finally:
             if proc.poll() is None:
                 proc.send_signal(signal.SIGKILL)
