@@ -8,6 +8,14 @@ find_package(GTest REQUIRED)
 
 set(VRN_MODULE_LABELS lib sim agent codec notify settings core ui diskcheck e2e)
 
+# vrn_note_test_target(<target> <label>...): remembers which test programs carry which labels,
+# so that the sanitizer and fuzz builds can build just what their runs need (tests/CMakeLists.txt).
+function(vrn_note_test_target target)
+  foreach(label ${ARGN})
+    set_property(GLOBAL APPEND PROPERTY VRN_TEST_TARGETS_${label} ${target})
+  endforeach()
+endfunction()
+
 function(vrn_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;EXTRA_LABELS" ${ARGN})
   if(VRN_FUZZ)
@@ -20,6 +28,7 @@ function(vrn_add_test)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
+  vrn_note_test_target(${T_NAME} ${T_LABEL} ${T_EXTRA_LABELS})
   target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads ${T_LIBS})
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${T_NAME} PRIVATE
@@ -64,5 +73,6 @@ function(vrn_add_fuzzer)
   add_executable(${F_NAME} ${F_SOURCES})
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  vrn_note_test_target(${F_NAME} fuzz)
   set_property(GLOBAL APPEND PROPERTY VRN_FUZZERS "$<TARGET_FILE:${F_NAME}>|${F_SEEDS}")
 endfunction()
