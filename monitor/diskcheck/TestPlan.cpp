@@ -8,12 +8,9 @@
 #include <cstring>
 
 bool VolumeCapacityValid(double capacity) {
-    if (!std::isfinite(capacity) || capacity < 0.1)
-        return false;
-    // The same arithmetic as the library's conversion, so the bound is exactly where the
-    // request's sector count stops fitting.
-    const long double sectors = static_cast<long double>(capacity) * 1000 * 1000 * 1000 / 512;
-    return sectors < 4294967296.0L;
+    // From 2199.02 GB on the request's 32-bit sector count is at, or a few megabytes short
+    // of, its wrap-around; the round figure keeps every accepted capacity clear of it.
+    return std::isfinite(capacity) && capacity >= 0.1 && capacity < MAX_VOLUME_CAPACITY_GB;
 }
 
 bool CTestPlan::SlotUsed(int slot) const {

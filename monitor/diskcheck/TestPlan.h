@@ -53,9 +53,13 @@ enum class EVolumeCheck {
     DuplicateAddress, // "Duplicate SCSI CH/ID/LUN "
 };
 
-// Whether a capacity in decimal gigabytes can be created as asked: at least 0.1, and a
-// sector count the request's 32 bits can carry (from 2199.02 GB on it would wrap around and
-// a volume of the wrong size would be made without a word).
+// The first capacity (decimal gigabytes) a volume definition may not have: 2^32 sectors of
+// 512 bytes are 2199.023 GB, and the request carries its sector count in 32 bits, so from
+// there on a volume of the wrong size would be made without a word.
+inline constexpr double MAX_VOLUME_CAPACITY_GB = 2199.02;
+
+// Whether a capacity in decimal gigabytes can be created as asked: at least 0.1 and below
+// MAX_VOLUME_CAPACITY_GB ("Invalid Capacity" otherwise).
 bool VolumeCapacityValid(double capacity);
 
 class CTestPlan {

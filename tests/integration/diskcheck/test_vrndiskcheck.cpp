@@ -97,6 +97,7 @@ TEST(Vrndiskcheck, RefusesWhatTheDialogRefuses) {
     const SCase cases[] = {
         {{}, "no agent given"},
         {{"--volume", "v,0.05", "127.0.0.1"}, "Invalid Capacity"},
+        {{"--volume", "v,2199.02", "127.0.0.1"}, "Invalid Capacity"},
         {{"--volume", "v,2199.0233", "127.0.0.1"}, "Invalid Capacity"},
         {{"--volume", "v,nan", "127.0.0.1"}, "Invalid Capacity"},
         {withFive({"--volume", "f,1,,,,,,,1:0:0", "127.0.0.1"}), "Too many volume"},

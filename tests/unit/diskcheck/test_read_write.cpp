@@ -91,10 +91,10 @@ TEST(ReadWriteTest, DriveSmallerThanOneUnitShowsAFinitePercentage) {
     h.controller->drives[0].capacity = 100; // reference size 0
     ScanFreeDrives(h.Job());
     ASSERT_EQ(RunReadWriteTest(h.Job()), 1);
-    for (const std::string& t : h.progress.Column(TEST_COLUMN_PROGRESS)) {
-        EXPECT_EQ(t.find("inf"), std::string::npos) << t;
-        EXPECT_EQ(t.find("nan"), std::string::npos) << t;
-    }
+    const std::vector<std::string> p = h.progress.Column(TEST_COLUMN_PROGRESS);
+    ASSERT_EQ(p.size(), 3u); // one reading a second while the drive runs
+    for (const std::string& t : p)
+        EXPECT_EQ(t, "  0 %(Read)"); // nothing to divide: no "inf" or "nan"
 }
 
 TEST(ReadWriteTest, ControllerThatNeverMovesIsGivenUp) {

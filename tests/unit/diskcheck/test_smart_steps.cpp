@@ -351,4 +351,60 @@ TEST(SmartSteps, StopEndsTheWaitAtOnce) {
     }
 }
 
+// A controller that asks the run to stop from inside one of its status reads, as Quit does
+// when it comes while an exchange is in flight.
+class CStoppingController : public CFakeController {
+public:
+    CStoppingController(CFakeClock& clock, std::stop_source& stop, int statusSub, int stopAtRead)
+        : CFakeController(clock), m_clock(clock), m_stop(stop), m_statusSub(statusSub),
+          m_stopAtRead(stopAtRead) {}
+    int ExeSMART(int sub, int drive, int arg, unsigned char* buffer) override {
+        const int status = CFakeController::ExeSMART(sub, drive, arg, buffer);
+        // Status reads after the fixed wait (the start phase reads at time 0).
+        if (sub == m_statusSub && m_clock.NowMs() > 0 && ++statusReads == m_stopAtRead)
+            m_stop.request_stop();
+        return status;
+    }
+    int statusReads = 0;
+
+private:
+    CFakeClock& m_clock;
+    std::stop_source& m_stop;
+    int m_statusSub, m_stopAtRead;
+};
+
+TEST(SmartSteps, StopDuringTheStatusPassesEndsTheStepWithinOneExchange) {
+    struct SCase {
+        const char* name;
+        int step; // 0 collection, 1 self-test, 2 read/write test
+        int statusSub;
+    };
+    const SCase cases[] = {
+        {"collection", 0, CVrnlibSMART::SMART_READ_DATA},
+        {"self-test", 1, CVrnlibSMART::SMART_READ_DATA},
+        {"read/write test", 2, CVrnlibSMART::SMART_RW_TEST_STATUS},
+    };
+    for (const SCase& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        SJobHarness h;
+        // Stop in the first drive's read of the second pass.
+        auto controller =
+            std::make_shared<CStoppingController>(h.clock, h.stopSource, tc.statusSub, 3);
+        h.controller = controller;
+        h.agent.session = controller;
+        SFakeDrive slow;
+        slow.offlineTakes = slow.selfTestTakes = slow.rwTakes = 100000;
+        controller->drives = {{0, slow}, {1, slow}};
+        h.plan.Percentage = 50;
+        Scan(h);
+        const int r = tc.step == 0   ? RunOfflineDataCollection(h.Job())
+                      : tc.step == 1 ? RunSelfTest(h.Job())
+                                     : RunReadWriteTest(h.Job());
+        EXPECT_EQ(r, 0);
+        EXPECT_EQ(controller->statusReads, 3); // the second drive is not read again
+        EXPECT_FALSE(Contains(h.Page(), "Drive [")) << h.Page();
+        EXPECT_FALSE(Contains(h.Page(), "status checks")) << h.Page();
+    }
+}
+
 } // namespace

@@ -31,8 +31,9 @@ TEST(VolumeCapacity, FromATenthOfAGigabyteToWhatThirtyTwoBitsOfSectorsHold) {
         {0.0999, false},
         {0.1, true},
         {100, true},
-        {2199.02, true},    // 4294960937 sectors
-        {2199.0232, true},  // 4294967187 sectors
+        {2199.0199, true},  // 4294960742 sectors
+        {2199.02, false},   // 4294960937 sectors: the round bound, a few MB short of 2^32
+        {2199.0232, false}, // 4294967187 sectors
         {2199.0233, false}, // 4294967382 sectors: would be sent as 86
         {4398.05, false},   // would be sent as a tiny volume
         {1e30, false},

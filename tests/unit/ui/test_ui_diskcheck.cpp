@@ -90,7 +90,7 @@ private slots:
             for (int i = 0; i < 9; ++i)
                 indices.push_back(v->Combo(i)->currentIndex());
             QCOMPARE(v->CapacityEdit()->text(), QString("0"));
-            for (const char* bad : {"0", "0.05", "abc", "2199.0233", "1e300"}) {
+            for (const char* bad : {"0", "0.05", "abc", "2199.02", "2199.0233", "1e300"}) {
                 v->CapacityEdit()->setText(bad);
                 v->accept();
                 QVERIFY2(v->isVisible(), bad);
@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(indices, (std::vector<int>{3, 1, 4, 1, 1, 4, 0, 0, 0}));
         QCOMPARE(prompts.Texts(),
                  (QStringList{"Invalid Capacity", "Invalid Capacity", "Please enter a number.",
-                              "Invalid Capacity", "Invalid Capacity",
+                              "Invalid Capacity", "Invalid Capacity", "Invalid Capacity",
                               "Please enter no more than 16 characters."}));
         QCOMPARE(dlg.VolumeList()->topLevelItemCount(), 1);
         QCOMPARE(RowTexts(dlg.VolumeList(), 0),
