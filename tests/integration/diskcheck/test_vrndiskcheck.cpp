@@ -122,25 +122,25 @@ TEST(Vrndiskcheck, RefusesWhatTheDialogRefuses) {
     }
 }
 
-TEST(Vrndiskcheck, RunsTheTestsAndLeavesTheArraysAndPages) {
+TEST(Vrndiskcheck, MakesTheArraysAndWritesThePages) {
     CAgentSim sim(Scenario("three-drives.json"), "0.01");
     ASSERT_TRUE(sim.Ready());
     CScratchDir dir;
-    const SResult r = RunTool({"--offline", "--volume", "Web,20,1,,,,,,0:4:0", "--volume",
-                               ",2,0,background,,,,,0:5:0", "--report-dir", dir.Path().string(),
-                               "--time-scale", "0.01", sim.Ip()});
+    // No test step: every exchange takes the library's 300 ms settle, and the steps' own
+    // paths against vrnsim are the engine's tests (DiskCheckSim); this is the tool's way
+    // through, from its arguments to the arrays in the controller.
+    const SResult r =
+        RunTool({"--volume", "Web,20,1,,,,,,0:4:0", "--volume", ",2,0,background,,,,,0:5:0",
+                 "--report-dir", dir.Path().string(), "--time-scale", "0.01", sim.Ip()});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     const std::string ip = sim.Ip();
-    EXPECT_TRUE(HasRow(r.out, ip, "Off-line data collection", " 98 %")) << r.out;
     EXPECT_TRUE(HasRow(r.out, ip, "Creating RaidSet & VolumeSet", "Waiting...")) << r.out;
     EXPECT_TRUE(HasRow(r.out, ip, "Volume[1] initializing", "%")) << r.out;
     EXPECT_TRUE(HasRow(r.out, ip, "Done", "Done")) << r.out;
     EXPECT_NE(r.out.find(ip + ": every step completed"), std::string::npos);
 
     const std::string page = ReadFile(dir.Path() / (ip + ".html"));
-    for (const char* line : {"Drive [2] ==> Off-line data collection Passed!!",
-                             "Drive [3] ==> Off-line data collection Passed!!", "RaidSet created!!",
-                             "VolumeSet[0] created", "VolumeSet[1] created"})
+    for (const char* line : {"RaidSet created!!", "VolumeSet[0] created", "VolumeSet[1] created"})
         EXPECT_TRUE(Contains(page, Para(line))) << line;
     EXPECT_TRUE(Contains(ReadFile(dir.Path() / "testresult.html"),
                          "<a href=\"" + ip + ".html\">" + ip + "</a>"));
@@ -155,14 +155,39 @@ TEST(Vrndiskcheck, RunsTheTestsAndLeavesTheArraysAndPages) {
 }
 
 TEST(Vrndiskcheck, ExitStatusSaysWhenAStepDidNotComplete) {
-    CAgentSim sim(Scenario("three-drives.json"), "0.01");
-    ASSERT_TRUE(sim.Ready());
-    ASSERT_EQ(sim.Ctl("password 2468"), "ok");
-    CScratchDir dir;
-    const SResult r = RunTool({"--report-dir", dir.Path().string(), sim.Ip()});
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_NE(r.out.find(sim.Ip() + ": not every step completed"), std::string::npos) << r.out;
-    EXPECT_TRUE(Contains(ReadFile(dir.Path() / (sim.Ip() + ".html")), Para("Invalid Password")));
+    struct SCase {
+        const char* scenario;
+        const char* password; // the controller's, when not the default
+        std::vector<std::string> args;
+        const char* step; // the row's last step before "Done"
+        const char* line; // the page's last paragraph
+    };
+    const SCase cases[] = {
+        {"three-drives.json", "2468", {}, "Creating RaidSet & VolumeSet", "Invalid Password"},
+        {"no-free-drive.json",
+         nullptr,
+         {"--offline"},
+         "Off-line data collection",
+         "There are no any free devices in the subsystem!!"},
+    };
+    for (const SCase& tc : cases) {
+        SCOPED_TRACE(tc.line);
+        CAgentSim sim(Scenario(tc.scenario), "0.01");
+        ASSERT_TRUE(sim.Ready());
+        if (tc.password)
+            ASSERT_EQ(sim.Ctl(std::string("password ") + tc.password), "ok");
+        const json before = State(sim);
+        CScratchDir dir;
+        std::vector<std::string> args = tc.args;
+        args.insert(args.end(), {"--report-dir", dir.Path().string(), sim.Ip()});
+        const SResult r = RunTool(args);
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_TRUE(HasRow(r.out, sim.Ip(), tc.step)) << r.out;
+        EXPECT_NE(r.out.find(sim.Ip() + ": not every step completed"), std::string::npos) << r.out;
+        EXPECT_TRUE(Contains(ReadFile(dir.Path() / (sim.Ip() + ".html")),
+                             Para(tc.line) + "</body>\r\n</html>\r\n"));
+        EXPECT_EQ(State(sim)["raidSets"], before["raidSets"]);
+    }
 }
 
 TEST(Vrndiskcheck, InterruptStopsTheRunAndClosesThePages) {

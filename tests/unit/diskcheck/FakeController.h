@@ -87,7 +87,7 @@ struct SFakeDrive {
     // Read/write test.
     int rwStartStatus = 0;
     long rwTakes = 0;
-    bool rwShortReply = false; // answers with the 12-byte status block
+    bool rwShortReply = false; // answers its result with a 12-byte status block
     bool rwStuck = false;      // runs for ever without moving
     std::uint32_t readRate = 5500, readErrors = 0, writeRate = 4800, writeErrors = 0;
 
@@ -294,7 +294,9 @@ private:
             Put32(b, 10, d.writeRate);
             Put32(b, 14, d.writeErrors);
         }
-        std::memcpy(out, b, d.rwShortReply ? 12 : 18);
+        // A short result leaves the running answer's bytes 12-17 in a block that is not
+        // cleared.
+        std::memcpy(out, b, d.rwShortReply && b[1] == 4 ? 12 : 18);
     }
 
     CFakeClock& m_clock;
