@@ -174,8 +174,9 @@ TEST(Vrndiskcheck, ExitStatusSaysWhenAStepDidNotComplete) {
         SCOPED_TRACE(tc.line);
         CAgentSim sim(Scenario(tc.scenario), "0.01");
         ASSERT_TRUE(sim.Ready());
-        if (tc.password)
+        if (tc.password) {
             ASSERT_EQ(sim.Ctl(std::string("password ") + tc.password), "ok");
+        }
         const json before = State(sim);
         CScratchDir dir;
         std::vector<std::string> args = tc.args;
