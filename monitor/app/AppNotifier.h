@@ -4,6 +4,9 @@
 
 #include "AlarmSink.h"
 
+#include <functional>
+#include <string_view>
+
 class IAppNotifier : public IAlarmSink {
 public:
     // True when no log file is configured or it opened.
@@ -11,4 +14,7 @@ public:
     virtual void CloseLogFile() = 0;
     // One string-table text as a log line; true when written.
     virtual bool LogResourceString(int id) = 0;
+    // Where the notifier's own trace lines go (the monitor's trace, once it exists); until
+    // then, and with an empty writer, they are dropped. Any thread.
+    virtual void SetTrace(std::function<void(std::string_view)> writer) { (void)writer; }
 };

@@ -123,6 +123,7 @@ int RunHeadless(const SHeadlessRun& run) {
             std::fflush(err);
         });
     }
+    notifier->SetTrace([&monitor](std::string_view line) { monitor.Trace().Write(line); });
     monitor.Trace().Write("\r\n\r\n\r\n");
     monitor.Trace().Write("Application Starting up...\r\n");
     if (run.onMonitor)
@@ -196,6 +197,7 @@ int RunHeadless(const SHeadlessRun& run) {
     settings.SetSaveOnDestroy(false);
     notifier->CloseLogFile();
     monitor.Trace().Write("End Application\r\n");
+    notifier->SetTrace({});
     monitorForBoxes = nullptr;
     window.SetMonitor(nullptr);
     return 0;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -31,7 +32,7 @@ public:
     CAppNotifier(CSettingsStore& settings, CMailBook& mail, CMessageBook& message,
                  std::function<void(const std::string&)> showMessage)
         : m_messages(std::move(showMessage)),
-          m_notifier(settings, mail, message, m_messages, OptionsFromEnvironment()) {}
+          m_notifier(settings, mail, message, m_messages, Options()) {}
 
     void NotifyAlarm(int ideChannels, const std::string& text, std::stop_token stop) override {
         m_notifier.NotifyAlarm(ideChannels, text, stop);
@@ -43,8 +44,26 @@ public:
     bool OpenLogFile() override { return m_notifier.OpenLogFile(); }
     void CloseLogFile() override { m_notifier.CloseLogFile(); }
     bool LogResourceString(int id) override { return m_notifier.LogResourceString(id); }
+    void SetTrace(std::function<void(std::string_view)> writer) override {
+        std::lock_guard lock(m_traceMutex);
+        m_trace = std::move(writer);
+    }
 
 private:
+    // The notifier takes its trace writer once, at construction; the monitor's trace comes
+    // later, so the notifier writes through this member.
+    SNotifierOptions Options() {
+        SNotifierOptions o = OptionsFromEnvironment();
+        o.trace = [this](std::string_view line) {
+            std::lock_guard lock(m_traceMutex);
+            if (m_trace)
+                m_trace(line);
+        };
+        return o;
+    }
+
+    std::mutex m_traceMutex;
+    std::function<void(std::string_view)> m_trace;
     CMessagesToFunction m_messages;
     CNotifier m_notifier;
 };

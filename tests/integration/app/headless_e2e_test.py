@@ -287,7 +287,7 @@ def main():
         line = output.wait(event, 10)
         if line is None:
             fail("no event line on standard output; got %r" % output.lines)
-        if not re.match(r"^\d{4}/\d{1,2}/\d{1,2}  ?\d{1,2}:\d{1,2}:\d{1,2} ", line):
+        if not re.match(r"^\d{4}/\d{1,2}/\d{1,2}  \d{1,2}:\d{1,2}:\d{1,2} ", line):
             fail("the line is not in the log file's form: %r" % line)
         name, body = wait_for_mail(mail, addr_a, 10)
         if body is None:

@@ -91,7 +91,8 @@ TEST(NotifierGlueTest, SystemLogRecordReachesTheSocketFromTheEnvironment) {
 }
 
 // A mail server that takes the connection and closes it at once: the notifier went to the
-// port the environment gave, and its failure box came back through the front-end's function.
+// port the environment gave, its failure box came back through the front-end's function and
+// its trace line through the writer set later.
 TEST(NotifierGlueTest, MailGoesToThePortFromTheEnvironmentAndItsBoxToTheFrontEnd) {
     Scratch scratch;
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -121,6 +122,11 @@ TEST(NotifierGlueTest, MailGoesToThePortFromTheEnvironmentAndItsBoxToTheFrontEnd
         std::lock_guard lock(mutex);
         boxes.push_back(text);
     });
+    std::vector<std::string> trace;
+    notifier->SetTrace([&](std::string_view line) {
+        std::lock_guard lock(mutex);
+        trace.emplace_back(line);
+    });
     std::atomic<bool> accepted{false};
     std::jthread server([&] {
         pollfd p{listener, POLLIN, 0};
@@ -139,6 +145,9 @@ TEST(NotifierGlueTest, MailGoesToThePortFromTheEnvironmentAndItsBoxToTheFrontEnd
     std::lock_guard lock(mutex);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("SMTP"), std::string::npos) << boxes[0];
+    // The notifier's own trace reaches the writer the program set.
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace[0].rfind("SendAlarmMail==> ", 0), 0u) << trace[0];
 }
 
 } // namespace
