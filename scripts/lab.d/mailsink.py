@@ -6,6 +6,9 @@ moment the server accepts it (before its 250 reply goes out):
 
     MONOTONIC_SECONDS WALL_SECONDS FROM TO[,TO...] SUBJECT
 
+It offers LOGIN (prompting "Username:" and "Password:") and PLAIN without TLS and takes any
+account: the alarm mailer sends nothing to a server none of whose methods let it in, and a
+sink has nothing to guard. Mail without a login is taken too.
 The monotonic clock is the machine's, so a test in another network namespace can subtract
 its own readings. Prints "port N" and "ready" once it listens; SIGTERM or SIGINT end it.
 
@@ -23,6 +26,21 @@ import threading
 import time
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import SMTP, AuthResult
+
+
+class ConventionalLogin(SMTP):
+    AuthLoginUsernameChallenge = "Username:"
+    AuthLoginPasswordChallenge = "Password:"
+
+
+class SinkController(Controller):
+    def factory(self):
+        return ConventionalLogin(self.handler, **self.SMTP_kwargs)
+
+
+def anyone(server, session, envelope, mechanism, auth_data):
+    return AuthResult(success=True, handled=False)
 
 
 class Sink:
@@ -72,8 +90,9 @@ def main():
     for _ in range(5):
         port = a.port or free_port(a.host)
         # server_hostname keeps aiosmtpd from asking a resolver for this machine's name.
-        controller = Controller(Sink(a.dir), hostname=a.host, port=port,
-                                server_hostname="mail.lab", ready_timeout=10)
+        controller = SinkController(Sink(a.dir), hostname=a.host, port=port,
+                                    server_hostname="mail.lab", auth_require_tls=False,
+                                    authenticator=anyone, ready_timeout=10)
         try:
             controller.start()
             break
