@@ -93,6 +93,17 @@ class Lab:
                 texts.append(f.read().decode("latin-1"))
         return texts
 
+    def popup_files(self):
+        """Every delivered pop-up by its file name (one name per delivery)."""
+        if not os.path.isdir(self.inbox):
+            return {}
+        files = {}
+        for name in os.listdir(self.inbox):
+            if name.startswith("msg-"):
+                with open(os.path.join(self.inbox, name), "rb") as f:
+                    files[name] = f.read().decode("latin-1")
+        return files
+
 
 def wait_until(what, predicate, seconds=10.0, step=0.05):
     """Polls predicate until it returns something true; fails after `seconds`."""
