@@ -1,7 +1,7 @@
 // QuillHT's window front-end: a library of its own (libquillht-window.so beside the program),
 // which main() loads only when no --headless is given, so that the headless mode never loads
 // the GUI toolkit and needs no display. The command line is the headless mode's where it
-// applies (--config, --workdir, --agent, --no-broadcast, --disk-checking).
+// applies (--config, --workdir, --agent, --no-broadcast, --rescan-every, --disk-checking).
 #include "ConfigPath.h"
 #include "HeadlessOptions.h"
 #include "NotifierGlue.h"
@@ -65,6 +65,7 @@ extern "C" __attribute__((visibility("default"))) int QuillHTWindowMain(int argc
     config.window.targets.broadcast = options.broadcast;
     config.window.targets.addresses = options.agents;
     config.window.diskChecking = options.diskChecking;
+    config.window.rescanEverySeconds = options.rescanEverySeconds;
     // Asking the network for NetBIOS names broadcasts too.
     config.window.find.browseNetwork = options.broadcast;
     // QUILLHT_TRACE=1: the diagnostic trace on standard error (it discards otherwise).

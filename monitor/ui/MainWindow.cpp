@@ -27,6 +27,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 namespace {
 
 struct SToolCommand {
@@ -80,6 +82,8 @@ CQuillHTDlg::CQuillHTDlg(CMonitor& monitor, CMailBook& mailBook, CMessageBook& m
         }
     });
     connect(m_failedTimer, &QTimer::timeout, this, &CQuillHTDlg::OnFailedDeviceTimer);
+    m_rescanTimer = new QTimer(this);
+    connect(m_rescanTimer, &QTimer::timeout, this, &CQuillHTDlg::OnRescanTimer);
 
     m_monitor.SetWindow(this);
     resize(720, 660);
@@ -217,6 +221,9 @@ void CQuillHTDlg::OnInitDialog() {
     m_clockTimer->start();
     m_warningTimer->start();
     m_failedTimer->start();
+    if (m_options.rescanEverySeconds > 0) {
+        m_rescanTimer->start(std::chrono::seconds(m_options.rescanEverySeconds));
+    }
     StartRescan();
 }
 
@@ -346,6 +353,16 @@ void CQuillHTDlg::OnFailedDeviceTimer() {
     });
 }
 
+void CQuillHTDlg::OnRescanTimer() {
+    // Only when the Rescan button could be pressed: not while a rescan or delete runs, and not
+    // while a dialog is open (Add runs a discovery of its own from inside its dialog). The
+    // next period tries again.
+    if (m_busy || m_exitDone || QApplication::activeModalWidget() != nullptr) {
+        return;
+    }
+    StartRescan();
+}
+
 void CQuillHTDlg::JoinHelpers() {
     if (m_busyWorker.joinable()) {
         m_busyWorker.request_stop();
@@ -363,7 +380,7 @@ void CQuillHTDlg::ExitSteps() {
     m_exitDone = true;
     hide();
     m_waitNotice->hide();
-    for (QTimer* t : {m_clockTimer, m_warningTimer, m_failedTimer}) {
+    for (QTimer* t : {m_clockTimer, m_warningTimer, m_failedTimer, m_rescanTimer}) {
         t->stop();
     }
     // Helper threads first: a rescan must not add agents behind the shutdown's back, and a

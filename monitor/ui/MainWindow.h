@@ -56,6 +56,8 @@ struct SWindowOptions {
     std::string workDirectory;  // the address books' files
     SFindComputerOptions find;  // "Find computer" (no network browsing without broadcasts)
     int httpPortWaitMs = 20000; // the agent's port query
+    // Rescans every so many seconds besides the first and the Rescan command's (0: none).
+    int rescanEverySeconds = 0;
 };
 
 class CQuillHTDlg : public QMainWindow, public IMonitorWindow {
@@ -146,6 +148,7 @@ private:
     void RunBusy(std::function<void(std::stop_token)> work, std::function<void()> done, bool hold);
     void ShowRowMenu(const QPoint& globalPos);
     void OnFailedDeviceTimer();
+    void OnRescanTimer();
     void ExitSteps();
     void JoinHelpers();
 
@@ -168,6 +171,7 @@ private:
     QTimer* m_clockTimer = nullptr;
     QTimer* m_warningTimer = nullptr;
     QTimer* m_failedTimer = nullptr;
+    QTimer* m_rescanTimer = nullptr;
 
     bool m_busy = false;
     std::jthread m_busyWorker;

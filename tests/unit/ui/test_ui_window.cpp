@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -491,6 +492,27 @@ private slots:
         QCOMPARE(list->RowState(1 - alarmedRow), AGENT_NORMAL);
         QVERIFY(WaitUntil([&] { return rig.W().EventListCtrl()->Lines() >= 2; }));
         QVERIFY(!rig.W().StatusPart(1)->text().isEmpty()); // the clock runs
+    }
+
+    // --rescan-every: rescans come by themselves, but never while a dialog is open.
+    void timedRescansWaitForOpenDialogs() {
+        SWindowRig rig;
+        rig.options.rescanEverySeconds = 1;
+        rig.NewWindow();
+        rig.W().show();
+        int started = 0;
+        connect(&rig.W(), &CQuillHTDlg::busyChanged, [&](bool busy) { started += busy ? 1 : 0; });
+        rig.W().OnInitDialog();
+        QVERIFY(WaitUntil([&] { return started >= 2; }, 5000)); // the first and a timed one
+        QVERIFY(WaitUntil([&] { return !rig.W().Busy(); }));
+        QDialog dialog(&rig.W());
+        dialog.setModal(true);
+        dialog.show();
+        const int before = started;
+        QTest::qWait(1200); // more than a period
+        QCOMPARE(started, before);
+        dialog.close();
+        QVERIFY(WaitUntil([&] { return started > before; }, 3000));
     }
 
     void messageBoxesQueuedAndMerged() {
