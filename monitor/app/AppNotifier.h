@@ -4,8 +4,17 @@
 
 #include "AlarmSink.h"
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
+
+// Mails and pop-ups that went out and those that did not, since the start.
+struct SDeliveryCounts {
+    std::uint64_t mailsSent = 0;
+    std::uint64_t mailsFailed = 0;
+    std::uint64_t popupsSent = 0;
+    std::uint64_t popupsFailed = 0;
+};
 
 class IAppNotifier : public IAlarmSink {
 public:
@@ -17,4 +26,6 @@ public:
     // Where the notifier's own trace lines go (the monitor's trace, once it exists); until
     // then, and with an empty writer, they are dropped. Any thread.
     virtual void SetTrace(std::function<void(std::string_view)> writer) { (void)writer; }
+    // For the metrics page; any thread.
+    virtual SDeliveryCounts Deliveries() const { return {}; }
 };

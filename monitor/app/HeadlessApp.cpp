@@ -2,9 +2,12 @@
 
 #include "ConfigPath.h"
 #include "HeadlessWindow.h"
+#include "MetricsPage.h"
+#include "MetricsServer.h"
 #include "Monitor.h"
 #include "StringTable.h"
 
+#include <arpa/inet.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -111,7 +114,9 @@ int RunHeadless(const SHeadlessRun& run) {
     ::close(probe);
     LoadAddressBooks(mail, message);
 
-    CMonitor monitor(settings, *notifier, &window);
+    // Counts the alarms by level for the metrics page on their way to the notifier.
+    CAlarmCounter alarms(*notifier);
+    CMonitor monitor(settings, alarms, &window);
     window.BindToThisThread();
     window.SetMonitor(&monitor);
     monitor.EventList().SetLineLimit(HEADLESS_EVENT_LINES);
@@ -128,6 +133,30 @@ int RunHeadless(const SHeadlessRun& run) {
     monitor.Trace().Write("Application Starting up...\r\n");
     if (run.onMonitor)
         run.onMonitor(monitor);
+
+    // Declared after the monitor: its thread reads the monitor and ends before it goes.
+    std::unique_ptr<CMetricsServer> metrics;
+    if (options.metrics) {
+        metrics = std::make_unique<CMetricsServer>([&monitor, &alarms, &notifier] {
+            return RenderMetrics(CollectMetrics(monitor, alarms, notifier->Deliveries()));
+        });
+        std::string error;
+        if (!metrics->Start(options.metricsAddress, options.metricsPort, error)) {
+            std::fprintf(run.err, "QuillHT: --metrics: %s\n", error.c_str());
+            std::fflush(run.err);
+            monitorForBoxes = nullptr;
+            window.SetMonitor(nullptr);
+            notifier->CloseLogFile();
+            return 1;
+        }
+        char address[INET_ADDRSTRLEN] = {};
+        in_addr a{};
+        a.s_addr = options.metricsAddress;
+        inet_ntop(AF_INET, &a, address, sizeof address);
+        std::fprintf(run.err, "QuillHT: metrics at http://%s:%d/metrics\n", address,
+                     metrics->Port());
+        std::fflush(run.err);
+    }
 
     std::stop_source exitRequest;
     std::atomic<bool> rescanRequest{false};
@@ -184,6 +213,8 @@ int RunHeadless(const SHeadlessRun& run) {
 
     failedDeviceTicker.request_stop();
     failedDeviceTicker.join();
+    if (metrics)
+        metrics->Stop();
     monitor.Shutdown();
     window.RunPosted();
     if (!exitRequest.stop_requested())

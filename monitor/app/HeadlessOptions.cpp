@@ -1,5 +1,7 @@
 #include "HeadlessOptions.h"
 
+#include "MetricsServer.h"
+
 #include <arpa/inet.h>
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 const char* UsageText() {
     return "usage: QuillHT --headless [--config FILE] [--workdir DIR] [--agent ADDR]...\n"
            "                          [--no-broadcast] [--rescan-every SECONDS] [--disk-checking]\n"
+           "                          [--metrics ADDR:PORT]\n"
            "       QuillHT --help | --version\n"
            "\n"
            "  --headless           monitor without a window: event lines on standard output,\n"
@@ -24,6 +27,8 @@ const char* UsageText() {
            "  --rescan-every S     rescan every S seconds (1..86400) besides at start\n"
            "  --disk-checking      the window's agent list offers its DiskChecking entry (SMART\n"
            "                       tests, surface test, raid set and volume creation)\n"
+           "  --metrics ADDR:PORT  headless: serve the fleet's health for Prometheus at\n"
+           "                       http://ADDR:PORT/metrics (port 0: any free one)\n"
            "\n"
            "SIGHUP rescans; SIGTERM or SIGINT logs the exit, saves the settings and ends.\n";
 }
@@ -71,6 +76,17 @@ ECommandLine ParseCommandLine(int argc, const char* const* argv, SHeadlessOption
                 return ECommandLine::Error;
             }
             options.agents.push_back(address.s_addr);
+        } else if (a == "--metrics") {
+            const char* v = value(a);
+            if (v == nullptr)
+                return ECommandLine::Error;
+            if (!ParseMetricsAddress(v, options.metricsAddress, options.metricsPort)) {
+                error = std::string("--metrics takes ADDR:PORT (a dotted IPv4 address, a port "
+                                    "0..65535), not '") +
+                        v + "'";
+                return ECommandLine::Error;
+            }
+            options.metrics = true;
         } else if (a == "--rescan-every") {
             const char* v = value(a);
             if (v == nullptr)
@@ -87,6 +103,10 @@ ECommandLine ParseCommandLine(int argc, const char* const* argv, SHeadlessOption
             error = "unknown argument '" + std::string(a) + "'";
             return ECommandLine::Error;
         }
+    }
+    if (options.metrics && !options.headless && !help && !version) {
+        error = "--metrics is served by the headless mode only (add --headless)";
+        return ECommandLine::Error;
     }
     if (help)
         return ECommandLine::Help;

@@ -48,6 +48,10 @@ public:
         std::lock_guard lock(m_traceMutex);
         m_trace = std::move(writer);
     }
+    SDeliveryCounts Deliveries() const override {
+        const SNotifierCounts c = m_notifier.Counts();
+        return {c.mailsSent, c.mailsFailed, c.popupsSent, c.popupsFailed};
+    }
 
 private:
     // The notifier takes its trace writer once, at construction; the monitor's trace comes

@@ -91,7 +91,17 @@ int CAgent::GetPhysicalDriveInfo(int channel, sGUI_PHY_DRV* info, std::stop_toke
 }
 
 int CAgent::PollEvent(int* index, std::stop_token stop) {
-    return Retry(EAgentQuery::PollEvent, stop, [&] { return m_Session.VrnPollEvent(index); });
+    const auto start = std::chrono::steady_clock::now();
+    const int status =
+        Retry(EAgentQuery::PollEvent, stop, [&] { return m_Session.VrnPollEvent(index); });
+    if (status != AGENT_QUERY_STOPPED) {
+        m_LastPollMicros = std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count();
+        m_LastPollStatus = status;
+        ++m_PollCount;
+    }
+    return status;
 }
 
 int CAgent::GetNewEventPages(int lastIndex, int* currentIndex, int* count, std::stop_token stop) {
@@ -112,7 +122,10 @@ int CAgent::GetNewEventPages(int lastIndex, int* currentIndex, int* count, std::
 }
 
 int CAgent::GetEventObject(int index, sEVET_DATA* event) {
-    return m_Session.VrnGetEventObject(index, event);
+    const int filled = m_Session.VrnGetEventObject(index, event);
+    if (filled != 0)
+        ++m_EventsRead;
+    return filled;
 }
 
 int CAgent::QueryHttpPort(int waitMs) {

@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -116,10 +117,24 @@ public:
     // Blocks up to waitMs for the reply.
     int QueryHttpPort(int waitMs = 20000);
 
+    // For the metrics page, readable from any thread: how many PollEvent calls have ended
+    // (a stopped one does not count), the status and length of the last, and the event
+    // records read so far.
+    std::uint64_t PollCount() const { return m_PollCount; }
+    int LastPollStatus() const { return m_LastPollStatus; }
+    std::chrono::microseconds LastPollDuration() const {
+        return std::chrono::microseconds(m_LastPollMicros.load());
+    }
+    std::uint64_t EventsRead() const { return m_EventsRead; }
+
 private:
     template <class F> int Retry(EAgentQuery query, std::stop_token stop, F attempt);
 
     CMonitor& m_Monitor;
     std::string m_IpText;
     std::mutex m_SocketLock; // one port query at a time on m_Socket
+    std::atomic<std::uint64_t> m_PollCount{0};
+    std::atomic<int> m_LastPollStatus{0};
+    std::atomic<std::int64_t> m_LastPollMicros{0};
+    std::atomic<std::uint64_t> m_EventsRead{0};
 };

@@ -337,10 +337,15 @@ void CMonitor::Rescan(const SRescanTargets& targets, std::stop_token stop) {
     if (w != nullptr)
         w->ShowWaitNotice(true);
     RemoveAbnormalAgent(stop);
+    const auto searchStart = std::chrono::steady_clock::now();
     if (targets.broadcast && !stop.stop_requested())
         UpdateAgentList(BROADCAST_ADDRESS, stop);
     if (!targets.addresses.empty() && !stop.stop_requested())
         UpdateAgentList(targets.addresses, stop);
+    m_LastDiscoveryMicros = std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::steady_clock::now() - searchStart)
+                                .count();
+    ++m_DiscoveryCount;
     SleepFor(m_Timing.rescanPause, stop);
     if (w != nullptr) {
         w->ShowWaitNotice(false);

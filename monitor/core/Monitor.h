@@ -28,6 +28,7 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -74,6 +75,12 @@ public:
     void SetWindow(IMonitorWindow* window) { m_Bridge.SetWindow(window); }
     void SetTiming(const SMonitorTiming& timing) { m_Timing = timing; }
     const SMonitorTiming& Timing() const { return m_Timing; }
+    // For the metrics page, from any thread: how many rescans have looked for agents, and how
+    // long the search of the last one took (broadcast and address list together).
+    std::uint64_t DiscoveryCount() const { return m_DiscoveryCount; }
+    std::chrono::microseconds LastDiscoveryDuration() const {
+        return std::chrono::microseconds(m_LastDiscoveryMicros.load());
+    }
 
     // --- window thread: the list and discovery ---
 
@@ -177,6 +184,8 @@ private:
     CFailedDeviceList m_FailedDevices;
     CEventList m_EventList;
     SMonitorTiming m_Timing;
+    std::atomic<std::uint64_t> m_DiscoveryCount{0};
+    std::atomic<std::int64_t> m_LastDiscoveryMicros{0};
     QueryHook m_QueryHook;
     std::optional<std::uint32_t> m_FilterAddress;
     CAgentSession::PFN_VRN_SLEEP m_LibrarySleeper = nullptr;
