@@ -197,6 +197,37 @@ TEST_F(EventMonitorTest, FailedDeviceIsReCheckedAndClears) {
     EXPECT_EQ(agent->m_ErrorCount, 0);
 }
 
+// While an outage is shown, a device that recovers meanwhile must not let the tick take the
+// agent out of the outage: its revival would go unreported and so would every later outage.
+TEST_F(EventMonitorTest, RecoveryDuringAnOutageLeavesItToTheRevival) {
+    Start(R"({"drives": [null, null, null, null, null,
+                         {"model": "M", "serial": "S5", "capacity": 1000, "failed": true}],
+              "raidSets": [], "volumeSets": []})");
+    const std::string ip = sim->Address();
+    ASSERT_EQ(sim->Ctl("fault silent on"), "ok");
+    ASSERT_TRUE(sink.WaitLogged(ip + " Device Down"));
+    // Held before its next poll: the controller answers again, the thread has not seen it yet.
+    ASSERT_TRUE(gate.Close());
+    ASSERT_EQ(sim->Ctl("fault silent off"), "ok");
+    ASSERT_EQ(sim->Ctl("drive 5 ok"), "ok");
+    monitor->FailedDeviceTick();
+    EXPECT_EQ(agent->m_State, AGENT_DOWN);
+    EXPECT_EQ(agent->m_ErrorCount, 1);
+    EXPECT_EQ(monitor->FailedDevices().CountFor(agent.get()), 1u);
+
+    const int polled = trace.Count("Event Index =");
+    gate.Open();
+    ASSERT_TRUE(sink.WaitLogged(ip + " Device Revived"));
+    ASSERT_TRUE(trace.WaitFor("Event Index =", polled + 1));
+    EXPECT_EQ(monitor->FailedDevices().Count(), 0u);
+    EXPECT_EQ(agent->m_ErrorCount, 0);
+    EXPECT_TRUE(WaitUntil([&] { return agent->m_State == AGENT_NORMAL; }));
+
+    ASSERT_EQ(sim->Ctl("fault silent on"), "ok");
+    EXPECT_TRUE(sink.WaitLogged(ip + " Device Down", 2)) << "the next outage is reported too";
+    EXPECT_EQ(sink.LogCount(ip + " Device Revived"), 1);
+}
+
 TEST_F(EventMonitorTest, WarningEventShowsTheWarningUntilTheCountdownEnds) {
     Start();
     AddEventsInOneCycle({"3 0 4"});
