@@ -22,7 +22,7 @@ namespace {
 
 // Identify and system-information exchanges run side by side up to this many at a time; each
 // is one reply time at most, and a thousand agents must not take a thousand of them in a row.
-constexpr std::size_t MAX_PARALLEL_EXCHANGES = 256;
+constexpr std::size_t MAX_PARALLEL_EXCHANGES = 1024;
 // Room for the replies of thousands of agents arriving together.
 constexpr int DISCOVERY_RECEIVE_BUFFER = 8 * 1024 * 1024;
 
