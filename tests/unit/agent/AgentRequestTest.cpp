@@ -72,7 +72,9 @@ struct SChunk {
 };
 
 TEST(AgentRequest, GatheringEndsOnSilenceCloseOrOverflow) {
-    const SGatherTiming fast = {100, 5, 1024, 1000, 200};
+    // Gaps keep well clear of the quiet time (200 ms) on either side, so a loaded machine's late
+    // wake-ups do not turn a trickle into silence.
+    const SGatherTiming fast = {200, 5, 1024, 1000, 200};
     const struct {
         const char* name;
         size_t capacity;
@@ -98,7 +100,7 @@ TEST(AgentRequest, GatheringEndsOnSilenceCloseOrOverflow) {
          300},
         {"a pause longer than the quiet time ends the request",
          4096,
-         {{100, 0}, {100, 250}},
+         {{100, 0}, {100, 450}},
          EBrowserEnd::Silent,
          EGatherEnd::Quiet,
          100},
@@ -128,7 +130,7 @@ TEST(AgentRequest, GatheringEndsOnSilenceCloseOrOverflow) {
          EGatherEnd::Oversized,
          4096},
         {"connection reset", 4096, {}, EBrowserEnd::Reset, EGatherEnd::RecvError, 0},
-        {"trickles past its time", 4096, std::vector<SChunk>(25, SChunk{10, 60}),
+        {"trickles past its time", 4096, std::vector<SChunk>(60, SChunk{10, 25}),
          EBrowserEnd::Silent, EGatherEnd::TooSlow, kAnySize},
         {"a large request takes longer, and is given the time", 40000,
          std::vector<SChunk>(30, SChunk{1000, 50}), EBrowserEnd::Silent, EGatherEnd::Quiet, 30000},
