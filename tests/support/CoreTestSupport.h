@@ -320,6 +320,20 @@ inline std::string RandomLoopback() {
            std::to_string(part(rng));
 }
 
+// A UDP socket bound to the agent port at a random loopback address of its own (a few tries
+// past addresses another test holds); -1 when none could be bound. The address goes to *address.
+inline int BindAgentSocket(std::string* address) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        *address = RandomLoopback();
+        const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a = AgentAddress(*address);
+        if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            return s;
+        ::close(s);
+    }
+    return -1;
+}
+
 // An agent record without a controller behind it: its system information read fails at once
 // (no traffic), and it is listed so that it has a "row".
 inline AgentPtr OfflineAgent(CMonitor& monitor, const std::string& dotted) {

@@ -17,15 +17,7 @@ namespace {
 class CBoastfulController {
 public:
     CBoastfulController() {
-        for (int attempt = 0; attempt < 20 && m_sock < 0; ++attempt) {
-            m_address = RandomLoopback();
-            const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a = AgentAddress(m_address);
-            if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
-                m_sock = s;
-            else
-                ::close(s);
-        }
+        m_sock = BindAgentSocket(&m_address);
         m_thread = std::jthread([this](std::stop_token st) { Serve(st); });
     }
     ~CBoastfulController() {
