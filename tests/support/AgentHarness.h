@@ -28,6 +28,7 @@
 #include "SimProcess.h"
 #include "TestFrame.h"
 #include "TestProcess.h"
+#include "VrnTestPaths.h"
 
 #ifndef VRN_BUILD_DIR
 #error "VRN_BUILD_DIR must name the build folder"

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "TestProcess.h"
+#include "VrnTestPaths.h"
 
 #ifndef VRN_BUILD_DIR
 #error "VRN_BUILD_DIR must name the build folder"

@@ -3,6 +3,7 @@
 // sessions, vrncli) get the same answers as from the controller itself.
 #include "AgentHarness.h"
 #include "SimProcess.h"
+#include "VrnTestPaths.h"
 #include "Vrnlib.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SimProcess.h"
+#include "VrnTestPaths.h"
 
 #include "DiskCheckClock.h"
 #include "Vrnlib.h"

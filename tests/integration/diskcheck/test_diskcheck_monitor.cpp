@@ -5,6 +5,7 @@
 #include "DiskCheckRun.h"
 #include "FakeController.h" // CRecordedProgress, CScratchDir, ReadFile
 #include "SimAgent.h"
+#include "VrnTestPaths.h"
 
 #include <gtest/gtest.h>
 

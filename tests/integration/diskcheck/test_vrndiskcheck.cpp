@@ -2,6 +2,7 @@
 // simulated agent, a controller it may not change, and an interrupt.
 #include "DiskCheckSim.h"
 #include "FakeController.h" // CScratchDir, ReadFile
+#include "VrnTestPaths.h"
 
 #include "TestProcess.h"
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // receives the pop-ups that smbclient delivers.
 #include "NotifierTestSupport.h"
 #include "StringTable.h"
+#include "VrnTestPaths.h"
 
 #include <gtest/gtest.h>
 

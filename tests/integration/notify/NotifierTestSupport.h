@@ -7,6 +7,7 @@
 #include "Notifier.h"
 #include "SettingsStore.h"
 #include "TestProcess.h"
+#include "VrnTestPaths.h"
 
 #include <poll.h>
 #include <sys/socket.h>

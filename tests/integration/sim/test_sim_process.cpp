@@ -3,6 +3,7 @@
 #include "SimProcess.h"
 #include "SimWire.h"
 #include "TestProcess.h"
+#include "VrnTestPaths.h"
 
 #include <gtest/gtest.h>
 

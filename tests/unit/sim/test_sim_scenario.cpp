@@ -1,6 +1,7 @@
 // Scenario files: what they change, what they refuse, and the state dump read back.
 #include "SimJson.h"
 #include "SimModelHarness.h"
+#include "VrnTestPaths.h"
 
 #include <gtest/gtest.h>
 

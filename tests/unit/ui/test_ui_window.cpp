@@ -8,6 +8,7 @@
 #include "SetupSheet.h"
 #include "SmallDialogs.h"
 #include "StringIds.h"
+#include "VrnTestPaths.h"
 #include "WindowRig.h"
 
 #include "SimAgent.h"
